@@ -1,0 +1,57 @@
+// The Linux implementations of the platform services.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+class PosixLocations : public Locations {
+ public:
+  std::string RuntimeDir() override;
+  std::string TempDir() override;
+  std::string ProgramFilesDir() override;
+  std::string AppDataDir() override;
+};
+
+// flock() on a file of the lock's name in the runtime folder. The file
+// descriptor stays open (and is not inherited by child processes) until the
+// process ends, which releases the lock even when the process is killed.
+class PosixInstanceLock : public InstanceLock {
+ public:
+  bool Acquire(const std::string& name) override;
+};
+
+// A folder named after the message in the runtime folder holds one Unix
+// datagram socket per listener. A broadcast sends the message to every socket
+// there and removes the ones nobody listens on any more.
+class PosixMessageBus : public MessageBus {
+ public:
+  uint32_t Register(const std::string& name) override;
+  void Broadcast(uint32_t id, uint64_t wParam, int64_t lParam) override;
+  std::unique_ptr<BroadcastListener> Listen(
+      uint32_t id, std::function<void(const BroadcastMessage&)> handler) override;
+
+ private:
+  std::string FolderOf(uint32_t id);
+  std::mutex mutex_;
+  std::map<uint32_t, std::string> names_;
+};
+
+// Appends each line to downloader.log in the temporary folder, and to
+// standard error when DOWNLOADER_DEBUG=1.
+class PosixDiagnosticLog : public DiagnosticLog {
+ public:
+  void Write(const std::string& line) override;
+};
+
+class PosixProcessExit : public ProcessExit {
+ public:
+  [[noreturn]] void Immediate(int code) override;
+  [[noreturn]] void Normal(int code) override;
+};
+
+}  // namespace platform

@@ -1,0 +1,146 @@
+#include "tests/process_helpers.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+Sandbox::Sandbox() {
+  char tmpl[] = "/tmp/downloader-sandbox-XXXXXX";
+  base_ = mkdtemp(tmpl);
+  root_ = base_ + "/root";
+  cwd_ = base_ + "/cwd";
+  std::filesystem::create_directories(root_);
+  std::filesystem::create_directories(cwd_);
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ec;
+  std::filesystem::remove_all(base_, ec);
+}
+
+void Sandbox::WriteFile(const std::string& name, const std::string& content) const {
+  std::ofstream(cwd_ + "/" + name, std::ios::binary) << content;
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0 && status_ < 0) {
+    kill(pid_, SIGKILL);
+    Wait(5000);
+  }
+  if (input_ >= 0) close(input_);
+  if (!outputPath_.empty()) unlink(outputPath_.c_str());
+}
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& cwd, const std::map<std::string, std::string>& env) {
+  int in[2];
+  if (pipe2(in, O_CLOEXEC) != 0) return false;
+  char tmpl[] = "/tmp/downloader-child-out-XXXXXX";
+  int out = mkstemp(tmpl);
+  outputPath_ = tmpl;
+
+  std::map<std::string, std::string> all;
+  for (char** e = environ; *e; ++e) {
+    std::string kv = *e;
+    size_t eq = kv.find('=');
+    if (eq != std::string::npos) all[kv.substr(0, eq)] = kv.substr(eq + 1);
+  }
+  for (const auto& [k, v] : env) all[k] = v;
+  std::vector<std::string> envText;
+  for (const auto& [k, v] : all) envText.push_back(k + "=" + v);
+  std::vector<char*> envp, argv;
+  for (auto& s : envText) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::string prog = program;
+  argv.push_back(prog.data());
+  std::vector<std::string> argsCopy = args;
+  for (auto& a : argsCopy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, out, 2);
+  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(out);
+  input_ = in[1];
+  return rc == 0;
+}
+
+void ChildProcess::Send(const std::string& text) {
+  if (input_ >= 0) (void)!write(input_, text.data(), text.size());
+}
+
+void ChildProcess::CloseInput() {
+  if (input_ >= 0) close(input_);
+  input_ = -1;
+}
+
+int ChildProcess::Wait(int timeoutMs) {
+  if (status_ >= 0) return status_;
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int st = 0;
+    pid_t r = waitpid(pid_, &st, WNOHANG);
+    if (r == pid_) {
+      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+      return status_;
+    }
+    if (std::chrono::steady_clock::now() >= until) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+bool ChildProcess::Running() { return Wait(0) < 0; }
+
+void ChildProcess::Kill(int signal) {
+  if (pid_ > 0 && status_ < 0) kill(pid_, signal);
+}
+
+std::string ChildProcess::Output() const {
+  std::ifstream in(outputPath_, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+std::string BinPath(const std::string& name) { return std::string(TEST_BIN_DIR) + "/" + name; }
+
+int CountSockets(const std::string& folder) {
+  int count = 0;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return 0;
+  while (dirent* e = readdir(dir)) {
+    std::string n = e->d_name;
+    if (n.size() > 5 && n.compare(n.size() - 5, 5, ".sock") == 0) ++count;
+  }
+  closedir(dir);
+  return count;
+}

@@ -1,0 +1,43 @@
+// The terminal front end: pages as text, questions as prompts. Unattended
+// (DOWNLOADER_UNATTENDED=1, or no terminal on standard input unless the
+// variable is 0) every question takes the answer that lets the work go on.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ui/front_end.h"
+
+class ConsoleFrontEnd : public FrontEnd {
+ public:
+  ConsoleFrontEnd();
+  ~ConsoleFrontEnd() override;
+
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void RunVersionQueryPage(CDownloaderApp& app) override;
+
+  bool unattended() const { return unattended_; }
+  // Exit code for the program: non-zero when an unattended run could not go on.
+  int exitCode() const { return exitCode_; }
+
+ private:
+  // Waits for the next typed line (true), or until the input has ended or,
+  // with stopAtWorker, the page's worker has finished (false).
+  bool NextLine(std::string* line, bool stopAtWorker);
+  bool ReadLine(std::string* line) { return NextLine(line, false); }
+  void StartInputReader();
+  void WorkerFinished();
+
+  bool unattended_;
+  int exitCode_ = 0;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::string> lines_;
+  bool inputEnded_ = false;
+  bool workerDone_ = false;
+  bool readerStarted_ = false;
+};
