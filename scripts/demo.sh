@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 scripts/install-deps.sh
-scripts/build.sh build -DDOWNLOADER_TESTS=OFF
+scripts/build.sh build
 bin=$top/build/bin
 
 demo=$top/demo

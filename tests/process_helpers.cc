@@ -144,3 +144,28 @@ int CountSockets(const std::string& folder) {
   closedir(dir);
   return count;
 }
+
+int StartAssistantServer(ChildProcess& server, const std::vector<std::string>& args) {
+  std::vector<std::string> all = args;
+  all.push_back("--port");
+  all.push_back("0");
+  if (!server.Start(BinPath("assistant-server"), all, "/", {})) return 0;
+  int port = 0;
+  WaitUntil(
+      [&] {
+        std::string out = server.Output();
+        size_t at = out.find("port ");
+        if (at == std::string::npos || out.find('\n', at) == std::string::npos) return false;
+        port = std::atoi(out.c_str() + at + 5);
+        return true;
+      },
+      20000);
+  return port;
+}
+
+void InFolder(const std::string& dir, const std::function<void()>& fn) {
+  std::string saved = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  fn();
+  std::filesystem::current_path(saved);
+}

@@ -58,3 +58,10 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 std::string BinPath(const std::string& name);
 // Number of files ending in ".sock" in a folder.
 int CountSockets(const std::string& folder);
+
+// Starts assistant-server with the arguments (plus --port 0) and returns
+// the port it listens on, or 0.
+int StartAssistantServer(ChildProcess& server, const std::vector<std::string>& args);
+
+// Runs fn with the current folder switched to dir.
+void InFolder(const std::string& dir, const std::function<void()>& fn);
