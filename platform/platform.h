@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -66,6 +67,30 @@ class MessageBus {
       uint32_t id, std::function<void(const BroadcastMessage&)> handler) = 0;
 };
 
+// One entry of a folder listing.
+struct FolderEntry {
+  std::string name;
+  bool isFolder = false;
+};
+
+// Files and folders. Operations that fail report the system's error code.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual bool IsFolder(const std::string& path) = 0;
+  // True for any existing file or folder.
+  virtual bool Exists(const std::string& path) = 0;
+  // Creates one folder (not its parents).
+  virtual bool CreateFolder(const std::string& path, int* error) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // The entries of a folder, "." and ".." included as the system lists them.
+  // False when the folder cannot be listed.
+  virtual bool ListFolder(const std::string& path, std::vector<FolderEntry>* entries) = 0;
+  // Copies a file over an existing one.
+  virtual bool CopyFile(const std::string& from, const std::string& to, int* error) = 0;
+};
+
 // Diagnostic lines (the debugger output of the original system).
 class DiagnosticLog {
  public:
@@ -89,6 +114,7 @@ struct Services {
   Locations* locations = nullptr;
   InstanceLock* instanceLock = nullptr;
   MessageBus* messageBus = nullptr;
+  FileSystem* fileSystem = nullptr;
   DiagnosticLog* log = nullptr;
   ProcessExit* processExit = nullptr;
 };

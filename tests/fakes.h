@@ -33,3 +33,62 @@ class ScopedServices {
  private:
   platform::Services saved_;
 };
+
+#include "install/progress_sink.h"
+#include "ui/front_end.h"
+
+// Records every sink call as a line "Name(value)".
+class RecordingSink : public ProgressSink {
+ public:
+  void SetStatusText(const std::string& t) override { calls.push_back("SetStatusText(" + t + ")"); }
+  void SetCurrentRange(uint32_t u) override {
+    Add("SetCurrentRange", u);
+    currentRange = u;
+  }
+  void SetCurrentPos(uint32_t p) override {
+    Add("SetCurrentPos", p);
+    positions.push_back(p);
+  }
+  void SetCurrentPercent(const std::string& t) override {
+    calls.push_back("SetCurrentPercent(" + t + ")");
+    percents.push_back(t);
+  }
+  void SetTotalRange(uint32_t u) override { Add("SetTotalRange", u); }
+  void SetTotalPos(uint32_t p) override { Add("SetTotalPos", p); }
+  void SetTotalPercent(const std::string& t) override {
+    calls.push_back("SetTotalPercent(" + t + ")");
+  }
+  void SetCancelCaption(const std::string& t) override {
+    calls.push_back("SetCancelCaption(" + t + ")");
+  }
+  void SetWorkerFinished() override { calls.push_back("SetWorkerFinished()"); }
+
+  std::vector<std::string> calls;
+  std::vector<uint32_t> positions;
+  std::vector<std::string> percents;
+  uint32_t currentRange = 0;
+
+ private:
+  void Add(const char* name, uint32_t v) {
+    calls.push_back(std::string(name) + "(" + std::to_string(v) + ")");
+  }
+};
+
+// Records messages and answers questions with a fixed answer.
+class RecordingFrontEnd : public FrontEnd {
+ public:
+  struct Message {
+    std::string text, caption;
+    MessageIcon icon;
+  };
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
+    messages.push_back({text, caption, icon});
+  }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    messages.push_back({text, caption, MessageIcon::Question});
+    return answer;
+  }
+  void RunVersionQueryPage(CDownloaderApp&) override {}
+  std::vector<Message> messages;
+  bool answer = true;
+};

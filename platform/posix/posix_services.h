@@ -41,6 +41,17 @@ class PosixMessageBus : public MessageBus {
   std::map<uint32_t, std::string> names_;
 };
 
+class PosixFileSystem : public FileSystem {
+ public:
+  bool IsFolder(const std::string& path) override;
+  bool Exists(const std::string& path) override;
+  bool CreateFolder(const std::string& path, int* error) override;
+  bool DeleteFile(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool ListFolder(const std::string& path, std::vector<FolderEntry>* entries) override;
+  bool CopyFile(const std::string& from, const std::string& to, int* error) override;
+};
+
 // Appends each line to downloader.log in the temporary folder, and to
 // standard error when DOWNLOADER_DEBUG=1.
 class PosixDiagnosticLog : public DiagnosticLog {

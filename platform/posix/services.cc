@@ -8,9 +8,10 @@ Services NativeServices() {
   static PosixLocations locations;
   static PosixInstanceLock lock;
   static PosixMessageBus bus;
+  static PosixFileSystem fileSystem;
   static PosixDiagnosticLog log;
   static PosixProcessExit processExit;
-  return Services{&locations, &lock, &bus, &log, &processExit};
+  return Services{&locations, &lock, &bus, &fileSystem, &log, &processExit};
 }
 
 Services& Sys() {

@@ -1,0 +1,106 @@
+#include "install/file_deployment.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "app/settings.h"
+#include "install/install_context.h"
+#include "platform/platform.h"
+#include "ui/front_end.h"
+
+namespace {
+
+const std::string kSep(1, platform::kPathSep);
+
+platform::FileSystem& Fs() { return *platform::Sys().fileSystem; }
+
+}  // namespace
+
+bool CreateFolderTree(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t sep = path.find(platform::kPathSep, start);
+    if (sep == std::string::npos) sep = path.size();
+    // A leading separator gives an empty first component (the root).
+    if (sep > start || parts.empty()) parts.push_back(path.substr(start, sep - start));
+    start = sep + 1;
+  }
+  if (Fs().IsFolder(path)) return true;
+  std::string cur = parts.empty() ? std::string() : parts[0];
+  for (size_t i = 1; i < parts.size(); ++i) {
+    cur += kSep + parts[i];
+    if (Fs().IsFolder(cur)) continue;
+    int error = 0;
+    if (!Fs().CreateFolder(cur, &error)) {
+      char line[1024];
+      std::snprintf(line, sizeof line, "创建文件夹失败 Path=%s, errcode=%d", cur.c_str(), error);
+      platform::Debug(line);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CreateStandardFolders(const InstallContext& c) {
+  const char* const subs[] = {"Data", "Plugins", "Script", "Tools"};
+  for (const char* sub : subs) CreateFolderTree(c.installDir + kSep + sub);
+  CreateFolderTree(c.downloadDir);
+  for (const char* sub : subs) CreateFolderTree(c.downloadDir + kSep + sub);
+  return true;
+}
+
+void MoveAssistantAside(const std::string& folder) {
+  const std::string old = folder + kSep + "harbinet_old.exe";
+  const std::string current = folder + kSep + RunSettings.assistantExeName;
+  if (Fs().Exists(old)) Fs().DeleteFile(old);
+  if (Fs().Exists(current)) Fs().Rename(current, old);
+}
+
+bool CopyDownloadedFiles(const InstallContext& c) {
+  if (c.mode == Install) return true;
+  return CopyTree(c, c.downloadDir);
+}
+
+bool CopyTree(const InstallContext& c, const std::string& folder) {
+  std::vector<platform::FolderEntry> entries;
+  if (!Fs().ListFolder(folder, &entries)) return false;
+  // The part of folder below the download folder, without its separator.
+  std::string rel = folder.size() > c.downloadDir.size() ? folder.substr(c.downloadDir.size() + 1)
+                                                         : std::string();
+  for (const platform::FolderEntry& e : entries) {
+    if (e.isFolder) {
+      if (!e.name.empty() && e.name[0] == '.') continue;
+      if (!CopyTree(c, folder + kSep + e.name)) return false;
+      continue;
+    }
+    const std::string source = folder + kSep + e.name;
+    const std::string target = c.installDir + kSep + (rel.empty() ? "" : rel + kSep) + e.name;
+    if (e.name == RunSettings.assistantExeName) MoveAssistantAside(c.installDir);
+    int error = 0;
+    if (!Fs().CopyFile(source, target, &error)) {
+      char line[64];
+      std::snprintf(line, sizeof line, "copy failed %d", error);
+      platform::Debug(line);
+      TheFrontEnd().ShowMessage("更新失败，助手文件被占用，请关闭占用重新更新!",
+                                BankProfile.assistantName, MessageIcon::Exclamation);
+      platform::Sys().processExit->Normal(0);
+    }
+  }
+  return true;
+}
+
+bool CleanDownloadFolder(const InstallContext& c) { return DeleteFilesBelow(c.downloadDir); }
+
+bool DeleteFilesBelow(const std::string& folder) {
+  std::vector<platform::FolderEntry> entries;
+  if (!Fs().ListFolder(folder, &entries)) return false;
+  for (const platform::FolderEntry& e : entries) {
+    if (!e.isFolder) {
+      Fs().DeleteFile(folder + kSep + e.name);
+    } else if (!e.name.empty() && e.name[0] != '.') {
+      DeleteFilesBelow(folder + kSep + e.name);
+    }
+  }
+  return true;
+}

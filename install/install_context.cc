@@ -1,0 +1,36 @@
+#include "install/install_context.h"
+
+#include <cstdio>
+
+#include "app/settings.h"
+#include "install/progress_sink.h"
+#include "platform/platform.h"
+#include "update/manifest.h"
+
+std::string FormatPercent(double pos, double range) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2lf%%", pos * 100 / range);
+  return text;
+}
+
+InstallContext MakeInstallContext(InstallMode mode, ProgressSink* sink,
+                                  const ServerSettings& saved) {
+  InstallContext c;
+  c.sink = sink;
+  c.allianceCode = BankProfile.allianceCode;
+  c.mode = mode;
+  c.updateMode = RunSettings.updateMode;
+  c.serverVersion = RunSettings.serverVersion;
+  c.downloadUrl = RunSettings.downloadUrl.empty() ? saved.serverUrl : RunSettings.downloadUrl;
+  c.installDir = RunSettings.installDir.empty() ? saved.path : RunSettings.installDir;
+  const std::string sep(1, platform::kPathSep);
+  c.downloadDir = c.installDir + sep + "DownLoad";
+  for (ManifestKind kind : {ManifestKind::Common, ManifestKind::Bank}) {
+    int i = static_cast<int>(kind);
+    std::string name = ManifestFileName(kind, BankProfile.bankId);
+    c.serverManifestUrls[i] = c.downloadUrl + "/" + name;
+    c.downloadManifestCopies[i] = c.downloadDir + sep + name;
+    c.installedManifestCopies[i] = c.installDir + sep + name;
+  }
+  return c;
+}

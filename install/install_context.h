@@ -1,0 +1,41 @@
+// The install job's shared state: its mode, paths, counters and list of
+// files to fetch, and the sink through which it reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class ProgressSink;
+
+enum InstallMode : int32_t { Install = 0, Update = 1, Repair = 2 };
+
+// The values an earlier installation left in the server settings; they stand
+// in for an empty download location or install folder.
+struct ServerSettings {
+  std::string serverUrl;
+  std::string path;
+};
+
+struct InstallContext {
+  int32_t updateMode = 0;
+  std::string allianceCode;
+  std::string downloadUrl;
+  std::string installDir;
+  std::string serverVersion;
+  std::string downloadDir;
+  int32_t totalSteps = 0;
+  int32_t currentStep = 1;
+  std::string serverManifestUrls[2];
+  std::string downloadManifestCopies[2];
+  std::string installedManifestCopies[2];
+  InstallMode mode = Install;
+  ProgressSink* sink = nullptr;
+  std::vector<std::string> updateList;
+};
+
+// Builds the context of a job from the run settings and the bank profile;
+// the derived paths are formed after the download location and the install
+// folder are settled.
+InstallContext MakeInstallContext(InstallMode mode, ProgressSink* sink,
+                                  const ServerSettings& saved = {});

@@ -1,0 +1,55 @@
+#include "update/file_digest.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+std::string Base64(const unsigned char* data, size_t length) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((length + 2) / 3 * 4);
+  for (size_t i = 0; i < length; i += 3) {
+    uint32_t group = static_cast<uint32_t>(data[i]) << 16;
+    if (i + 1 < length) group |= static_cast<uint32_t>(data[i + 1]) << 8;
+    if (i + 2 < length) group |= data[i + 2];
+    out += kAlphabet[(group >> 18) & 63];
+    out += kAlphabet[(group >> 12) & 63];
+    out += i + 1 < length ? kAlphabet[(group >> 6) & 63] : '=';
+    out += i + 2 < length ? kAlphabet[group & 63] : '=';
+  }
+  return out;
+}
+
+std::string FileDigest(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    return {};
+  }
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  bool ok = md && EVP_DigestInit_ex(md.get(), EVP_sha1(), nullptr);
+  // Streamed in blocks; the file is never held whole.
+  std::vector<unsigned char> block(256 * 1024);
+  while (ok) {
+    ssize_t n = read(fd, block.data(), block.size());
+    if (n == 0) break;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    ok = EVP_DigestUpdate(md.get(), block.data(), static_cast<size_t>(n));
+  }
+  close(fd);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  if (!ok || !EVP_DigestFinal_ex(md.get(), digest, &len)) return {};
+  return Base64(digest, len);
+}
