@@ -41,6 +41,7 @@ struct Transfer {
   CURL* curl = nullptr;
   CBindCallback* callback = nullptr;
   std::string target;
+  std::string expectedDigest;  // checked on the fly when not empty
   std::string tempPath;
   int fd = -1;
   bool statusChecked = false;
@@ -59,13 +60,14 @@ struct Transfer {
     tempPath.clear();
   }
 
-  bool OpenTemp() {
+  bool OpenTemp(bool withDigest) {
     std::string tmpl = target + ".partXXXXXX";
     fd = mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) return false;
     tempPath = tmpl;
     // The assistant's programs must be startable once installed.
     fchmod(fd, EndsWith(target, ".exe") ? 0755 : 0644);
+    if (!withDigest) return true;
     sha.reset(EVP_MD_CTX_new());
     return sha && EVP_DigestInit_ex(sha.get(), EVP_sha1(), nullptr);
   }
@@ -82,13 +84,13 @@ struct Transfer {
   }
 
   bool Write(const char* data, size_t n) {
-    if (fd < 0 && !OpenTemp()) return false;
+    if (fd < 0 && !OpenTemp(!expectedDigest.empty())) return false;
     for (size_t done = 0; done < n;) {
       ssize_t w = write(fd, data + done, n - done);
       if (w <= 0) return false;
       done += static_cast<size_t>(w);
     }
-    return EVP_DigestUpdate(sha.get(), data, n);
+    return !sha || EVP_DigestUpdate(sha.get(), data, n);
   }
 };
 
@@ -97,14 +99,13 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   const size_t n = size * count;
   t->CheckStatus();
   if (!t->isOk) return n;  // the body of an error page is not kept
-  // Reported in pieces of at most 4096 bytes, as the original read its body.
+  if (!t->Write(data, n)) {
+    t->writeFailed = true;
+    return 0;  // aborts the transfer
+  }
+  // Reported in steps of at most 4096 bytes, as the original read its body.
   for (size_t at = 0; at < n; at += kReportChunk) {
-    size_t piece = std::min(kReportChunk, n - at);
-    if (!t->Write(data + at, piece)) {
-      t->writeFailed = true;
-      return 0;  // aborts the transfer
-    }
-    t->received += piece;
+    t->received += std::min(kReportChunk, n - at);
     if (t->callback) {
       t->callback->OnProgress(static_cast<uint32_t>(t->received),
                               static_cast<uint32_t>(t->announced), 0, nullptr);
@@ -130,6 +131,7 @@ int DownloadOnceChecked(const std::string& url, const std::string& target, CBind
   t.curl = curl.get();
   t.callback = callback;
   t.target = target;
+  t.expectedDigest = expectedDigest;
   ApplyLenientTransferSettings(curl.get());
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
@@ -147,12 +149,14 @@ int DownloadOnceChecked(const std::string& url, const std::string& target, CBind
   t.CheckStatus();
   if (!t.isOk) return 0;
   if (t.received != t.announced) return 1;
-  if (t.fd < 0 && !t.OpenTemp()) return 1;  // an empty body still makes a file
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int len = 0;
-  if (!EVP_DigestFinal_ex(t.sha.get(), digest, &len)) return 1;
-  // Bytes the manifest does not vouch for are never installed.
-  if (!expectedDigest.empty() && Base64(digest, len) != expectedDigest) return 1;
+  if (t.fd < 0 && !t.OpenTemp(!expectedDigest.empty())) return 1;  // an empty body makes a file
+  if (t.sha) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    // Bytes the manifest does not vouch for are never installed.
+    if (!EVP_DigestFinal_ex(t.sha.get(), digest, &len) || Base64(digest, len) != expectedDigest)
+      return 1;
+  }
   if (close(t.fd) != 0) {
     t.fd = -1;
     return 1;

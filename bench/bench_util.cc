@@ -1,0 +1,77 @@
+#include "bench/bench_util.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+
+extern char** environ;
+
+double TimeSeconds(const std::function<void()>& fn) {
+  auto start = std::chrono::steady_clock::now();
+  fn();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double BestOf(int n, const std::function<void()>& fn) {
+  double best = 1e30;
+  for (int i = 0; i < n; ++i) best = std::min(best, TimeSeconds(fn));
+  return best;
+}
+
+bool MakeBigFile(const std::string& path, uint64_t size) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  std::vector<uint64_t> block(1 << 17);  // 1 MiB
+  std::mt19937_64 rng(801);
+  for (uint64_t& v : block) v = rng();
+  for (uint64_t done = 0; done < size;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(size - done, block.size() * 8));
+    block[done / 8 % block.size()] ^= done;  // no two blocks alike
+    if (write(fd, block.data(), n) != static_cast<ssize_t>(n)) {
+      close(fd);
+      return false;
+    }
+    done += n;
+  }
+  return close(fd) == 0;
+}
+
+int RunCommand(const std::vector<std::string>& args, const std::string& stdoutPath) {
+  std::vector<char*> argv;
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid;
+  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunInChild(const std::function<int()>& fn, long* maxRssKiB, double* seconds) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) _exit(fn());
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  *maxRssKiB = usage.ru_maxrss;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string MakeTempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string tmpl = std::string(tmp ? tmp : "/tmp") + "/downloader-bench-XXXXXX";
+  return mkdtemp(tmpl.data()) ? tmpl : std::string();
+}
