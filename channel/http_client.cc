@@ -37,12 +37,12 @@ std::string TextOfBody(const std::string& bytes) {
   return text;
 }
 
-void InitCurlOnce() {
+}  // namespace
+
+void InitHttpLibrary() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
-
-}  // namespace
 
 bool IsHttpUrl(const std::string& url) {
   return strncasecmp(url.c_str(), "http://", 7) == 0 ||
@@ -72,7 +72,7 @@ void ApplyLenientTransferSettings(void* handle) {
 }
 
 CHttpClient::CHttpClient() {
-  InitCurlOnce();
+  InitHttpLibrary();
   session_ = curl_easy_init();
 }
 

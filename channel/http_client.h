@@ -4,6 +4,8 @@
 
 #include <string>
 
+// Sets up the HTTP library once per process (safe to call from any thread).
+void InitHttpLibrary();
 // Applies the settings every request of the downloader shares (no cache,
 // certificates not checked) to a curl easy handle.
 void ApplyLenientTransferSettings(void* curlHandle);

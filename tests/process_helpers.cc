@@ -115,8 +115,10 @@ void ChildProcess::Kill(int signal) {
   if (pid_ > 0 && status_ < 0) kill(pid_, signal);
 }
 
-std::string ChildProcess::Output() const {
-  std::ifstream in(outputPath_, std::ios::binary);
+std::string ChildProcess::Output() const { return ReadFileText(outputPath_); }
+
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();

@@ -63,5 +63,8 @@ int CountSockets(const std::string& folder);
 // the port it listens on, or 0.
 int StartAssistantServer(ChildProcess& server, const std::vector<std::string>& args);
 
+// A whole file's bytes (empty when it cannot be read).
+std::string ReadFileText(const std::string& path);
+
 // Runs fn with the current folder switched to dir.
 void InFolder(const std::string& dir, const std::function<void()>& fn);

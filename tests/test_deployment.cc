@@ -16,11 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class DeploymentTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -99,7 +94,7 @@ TEST_F(DeploymentTest, MoveAssistantAside) {
     EXPECT_FALSE(fs::exists(dir + "/harbinet_801.exe"));
     EXPECT_EQ(fs::exists(dir + "/harbinet_old.exe"), !c.parkedAfter.empty());
     if (!c.parkedAfter.empty()) {
-      EXPECT_EQ(ReadFile(dir + "/harbinet_old.exe"), c.parkedAfter);
+      EXPECT_EQ(ReadFileText(dir + "/harbinet_old.exe"), c.parkedAfter);
     }
   }
 }
@@ -114,10 +109,10 @@ TEST_F(DeploymentTest, CopyTreePlacesEveryFileAndSkipsHiddenFolders) {
   Put(c.installDir + "/harbinet_801.exe", "old main");
   Put(c.downloadDir + "/.cache/x", "hidden");
   EXPECT_TRUE(CopyDownloadedFiles(c));
-  EXPECT_EQ(ReadFile(c.installDir + "/Digest.xml"), "manifest");
-  EXPECT_EQ(ReadFile(c.installDir + "/Plugins/a.dll"), "new plugin");
-  EXPECT_EQ(ReadFile(c.installDir + "/harbinet_801.exe"), "new main");
-  EXPECT_EQ(ReadFile(c.installDir + "/harbinet_old.exe"), "old main");
+  EXPECT_EQ(ReadFileText(c.installDir + "/Digest.xml"), "manifest");
+  EXPECT_EQ(ReadFileText(c.installDir + "/Plugins/a.dll"), "new plugin");
+  EXPECT_EQ(ReadFileText(c.installDir + "/harbinet_801.exe"), "new main");
+  EXPECT_EQ(ReadFileText(c.installDir + "/harbinet_old.exe"), "old main");
   EXPECT_FALSE(fs::exists(c.installDir + "/.cache"));
   EXPECT_TRUE(frontEnd_.messages.empty());
 

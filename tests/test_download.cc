@@ -16,11 +16,6 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Names in a folder, to see that no temporary file stays behind.
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> names;
@@ -62,7 +57,7 @@ TEST_F(DownloadTest, AnswersThatWriteNothing) {
     EXPECT_EQ(DownloadFile(server.base() + "/f", target, &callback), c.result) << c.name;
     EXPECT_EQ(server.requestCount(), c.requests) << c.name;
     if (c.existing) {
-      EXPECT_EQ(ReadFile(target), "earlier") << c.name;
+      EXPECT_EQ(ReadFileText(target), "earlier") << c.name;
     } else {
       EXPECT_FALSE(std::filesystem::exists(target)) << c.name;
     }
@@ -77,7 +72,7 @@ TEST_F(DownloadTest, LongerBodyThanAnnouncedIsCutByTheProtocol) {
     FaultServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789extra");
   });
   EXPECT_TRUE(DownloadFile(server.base() + "/f", target, nullptr));
-  EXPECT_EQ(ReadFile(target), "0123456789");
+  EXPECT_EQ(ReadFileText(target), "0123456789");
 }
 
 TEST_F(DownloadTest, WholeBodyReplacesTheTarget) {
@@ -90,7 +85,7 @@ TEST_F(DownloadTest, WholeBodyReplacesTheTarget) {
   RecordingSink sink;
   CBindCallback callback(&sink);
   ASSERT_TRUE(DownloadFile(server.base() + "/f", target, &callback));
-  EXPECT_EQ(ReadFile(target), body);
+  EXPECT_EQ(ReadFileText(target), body);
   EXPECT_EQ(server.requestCount(), 1);
   EXPECT_EQ(Names(sandbox_.cwd()), std::vector<std::string>{"file.bin"});
   // Reports of at most 4096 bytes each, ending at 10000 of 10000.
@@ -149,12 +144,12 @@ TEST_F(DownloadTest, BodyWithAnotherDigestIsNeverInstalled) {
   std::ofstream(target) << "installed";
   EXPECT_FALSE(DownloadFile(server.base() + "/f", target, nullptr, "9XLTlvrpIGYocU+yzgD3LpTyJY8="));
   EXPECT_EQ(server.requestCount(), 5);
-  EXPECT_EQ(ReadFile(target), "installed");
+  EXPECT_EQ(ReadFileText(target), "installed");
   EXPECT_EQ(Names(sandbox_.cwd()), std::vector<std::string>{"file.bin"});
   std::ofstream(sandbox_.cwd() + "/probe") << "tampered";
   const std::string right = FileDigest(sandbox_.cwd() + "/probe");
   EXPECT_TRUE(DownloadFile(server.base() + "/f", target, nullptr, right));
-  EXPECT_EQ(ReadFile(target), "tampered");
+  EXPECT_EQ(ReadFileText(target), "tampered");
   EXPECT_TRUE(FileMatchesDigest(target, right));
   EXPECT_FALSE(FileMatchesDigest(sandbox_.cwd() + "/none", ""));
 }
@@ -177,7 +172,7 @@ TEST_F(DownloadTest, WriteThatFailsMidwayLeavesTheTargetAsItWas) {
   waitpid(pid, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(ReadFile(target), "before");
+  EXPECT_EQ(ReadFileText(target), "before");
   EXPECT_EQ(Names(sandbox_.cwd()), std::vector<std::string>{"file.bin"});
 }
 
@@ -213,7 +208,7 @@ TEST_F(DownloadTest, PublishedReleaseDownloadsFileByFileAndVerifies) {
         EXPECT_EQ(sink.percents.back(), "100.00%");
       }
     }
-    EXPECT_EQ(ReadFile(install + "/Plugins/a.dll"), "plugin");
+    EXPECT_EQ(ReadFileText(install + "/Plugins/a.dll"), "plugin");
     EXPECT_EQ(std::filesystem::file_size(install + "/WebUI_801.exe"), 70000u);
   }
 }

@@ -237,8 +237,7 @@ TEST_F(DiscoveryTest, DownloaderLogsTheRequestAndTheOpenedAnswer) {
   ASSERT_TRUE(cli.Start(BinPath("downloader-cli"), {}, sandbox_.cwd(),
                         {{"DOWNLOADER_ROOT", sandbox_.root()}, {"DOWNLOADER_UNATTENDED", "1"}}));
   EXPECT_EQ(cli.Wait(20000), 0) << cli.Output();
-  std::ifstream logFile(sandbox_.root() + "/tmp/downloader.log");
-  std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+  const std::string log = ReadFileText(sandbox_.root() + "/tmp/downloader.log");
   EXPECT_NE(log.find("g_downloadpath.port(:" + std::to_string(port) + ")"), std::string::npos);
   EXPECT_NE(log.find("strSendData:(801)"), std::string::npos) << log;
   EXPECT_NE(log.find("Data:(308200"), std::string::npos);

@@ -114,17 +114,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
-void InitCurlOnce() {
-  static const bool done = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  (void)done;
-}
-
 int DownloadOnceChecked(const std::string& url, const std::string& target, CBindCallback* callback,
                         const std::string& expectedDigest) {
   if (!IsHttpUrl(url)) return 1;
   // The folder must exist; nothing is fetched for a target that cannot be written.
   if (!platform::Sys().fileSystem->IsFolder(FolderOf(target))) return 1;
-  InitCurlOnce();
+  InitHttpLibrary();
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
   if (!curl) return 1;  // no internet session
   Transfer t;
