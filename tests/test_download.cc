@@ -154,6 +154,19 @@ TEST_F(DownloadTest, BodyWithAnotherDigestIsNeverInstalled) {
   EXPECT_FALSE(FileMatchesDigest(sandbox_.cwd() + "/none", ""));
 }
 
+TEST_F(DownloadTest, EarlierFileKeptByAnErrorAnswerMustMeetTheDigest) {
+  FaultServer server([](int fd, const std::string&) {
+    FaultServer::Send(fd, FaultServer::Response(404, "missing"));
+  });
+  const std::string target = Target();
+  std::ofstream(target) << "hello\n";
+  EXPECT_TRUE(DownloadFile(server.base() + "/f", target, nullptr, "9XLTlvrpIGYocU+yzgD3LpTyJY8="));
+  EXPECT_EQ(server.requestCount(), 1);
+  EXPECT_FALSE(DownloadFile(server.base() + "/f", target, nullptr, "2jmj7l5rSw0yVb/vlWAYkK/YBwk="));
+  EXPECT_EQ(server.requestCount(), 6);
+  EXPECT_EQ(ReadFileText(target), "hello\n");
+}
+
 TEST_F(DownloadTest, WriteThatFailsMidwayLeavesTheTargetAsItWas) {
   const std::string body(200000, 'w');
   FaultServer server(

@@ -189,9 +189,12 @@ int DownloadOnce(const std::string& url, const std::string& target, CBindCallbac
 bool DownloadFile(const std::string& url, const std::string& target, CBindCallback* callback,
                   const std::string& expectedDigest) {
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    if (DownloadOnceChecked(url, target, callback, expectedDigest) == 0 &&
-        platform::Sys().fileSystem->Exists(target))
-      return true;
+    if (DownloadOnceChecked(url, target, callback, expectedDigest) != 0 ||
+        !platform::Sys().fileSystem->Exists(target))
+      continue;
+    // An error page leaves an earlier file in place; with a digest to meet,
+    // that file has to meet it too.
+    if (expectedDigest.empty() || FileMatchesDigest(target, expectedDigest)) return true;
   }
   return false;
 }

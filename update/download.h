@@ -30,7 +30,8 @@ int DownloadOnce(const std::string& url, const std::string& target, CBindCallbac
 
 // Up to five attempts. True when an attempt ended without error and a file
 // exists at the target path afterwards. With an expected digest, a body whose
-// FileDigest differs is a failed attempt and never reaches the target.
+// FileDigest differs is a failed attempt and never reaches the target, and a
+// file left in place by an error answer counts only when it has that digest.
 bool DownloadFile(const std::string& url, const std::string& target, CBindCallback* callback,
                   const std::string& expectedDigest = {});
 

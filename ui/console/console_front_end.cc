@@ -102,7 +102,8 @@ void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp&) {
   };
 
   for (;;) {
-    Print(page.statusText() + "\n");
+    // Each query starts by showing the querying status again.
+    Print("正在获取版本信息...\n");
     if (unattended_) {
       page.RunQuery();
     } else {
@@ -140,7 +141,14 @@ void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp&) {
     }
     showState();
     if (unattended_) {
-      if (page.Retry()) continue;
+      if (page.Retry()) {
+        Print("重试 (剩余 " + std::to_string(page.retriesLeft()) + " 次)\n");
+        continue;
+      }
+      // Nobody can press Cancel: end instead of waiting on a page that
+      // cannot go on.
+      Print(state == VersionQueryPage::State::Stuck ? "服务器的应答无法读取，安装无法继续\n"
+                                                    : "服务器没响应，安装无法继续\n");
       exitCode_ = 1;
       return;
     }
