@@ -1,4 +1,4 @@
-// Fixing the server address, and the version query.
+// Fixing the server address before anything is sent.
 #pragma once
 
 // Settles g_downloadpath: the profile's site with the standard request path,

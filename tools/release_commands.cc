@@ -9,7 +9,7 @@
 #include "update/file_digest.h"
 #include "update/manifest.h"
 
-void AddReleaseCommands(CLI::App& app, std::string&, ReleaseCommands& c) {
+void AddReleaseCommands(CLI::App& app, ReleaseCommands& c) {
   c.publish = app.add_subcommand(
       "publish",
       "Write and sign Digest.xml and Digest_<bank>.xml for a folder of components. Files whose "

@@ -15,6 +15,6 @@ struct ReleaseCommands {
   std::string url;
 };
 
-void AddReleaseCommands(CLI::App& app, std::string& keys, ReleaseCommands& commands);
+void AddReleaseCommands(CLI::App& app, ReleaseCommands& commands);
 // Runs whichever of them was given; the exit code.
 int RunReleaseCommands(const std::string& keys, const ReleaseCommands& commands);

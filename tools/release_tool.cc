@@ -23,7 +23,10 @@ int main(int argc, char** argv) {
   CLI::App app{"Keys, envelopes and signed manifests of the downloader"};
   app.require_subcommand(1);
   std::string keys;
-  app.add_option("--keys", keys, "Key folder (default: the compiled-in keys)");
+  app.add_option("--keys", keys,
+                 "Key folder (default: the compiled-in keys; publish signs with the private key "
+                 "of the folder the build was made with)");
+  app.fallthrough();
 
   std::string outDir;
   auto* keygen = app.add_subcommand("keygen", "Make a new key set");
@@ -39,7 +42,7 @@ int main(int argc, char** argv) {
   open->add_option("SEALED", openText, "Sealed text");
 
   ReleaseCommands release;
-  AddReleaseCommands(app, keys, release);
+  AddReleaseCommands(app, release);
 
   CLI11_PARSE(app, argc, argv);
 
