@@ -136,6 +136,20 @@ size_t PaddedLength(size_t a) { return a - a % 8 + 8; }
 
 }  // namespace
 
+void WriteUpperHex(const unsigned char* data, size_t n, char* out) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (size_t i = 0; i < n; ++i) {
+    out[2 * i] = kDigits[data[i] >> 4];
+    out[2 * i + 1] = kDigits[data[i] & 15];
+  }
+}
+
+std::string UpperHex(const void* data, size_t n) {
+  std::string hex(2 * n, '\0');
+  WriteUpperHex(static_cast<const unsigned char*>(data), n, hex.data());
+  return hex;
+}
+
 namespace EnvelopeCodec {
 
 size_t SealCapacity(size_t a) { return 2 * (a - a % 8) + 350; }
@@ -196,11 +210,7 @@ int Seal(const unsigned char* data, size_t a, char* out, size_t* size, const Env
   s[141 + P] = 0x14;
   SHA1(data, a, &s[142 + P]);
 
-  static const char kDigits[] = "0123456789ABCDEF";
-  for (size_t i = 0; i < s.size(); ++i) {
-    out[2 * i] = kDigits[s[i] >> 4];
-    out[2 * i + 1] = kDigits[s[i] & 15];
-  }
+  WriteUpperHex(s.data(), s.size(), out);
   *size = 2 * s.size();
   return 0;
 }

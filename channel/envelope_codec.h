@@ -19,6 +19,11 @@ bool ParseEnvelopeKey(const std::string& text, EnvelopeKey* key);
 // The same text for a key.
 std::string FormatEnvelopeKey(const EnvelopeKey& key);
 
+// Writes each byte as two upper-case hexadecimal digits into out (2n chars).
+void WriteUpperHex(const unsigned char* data, size_t n, char* out);
+// The same as a string.
+std::string UpperHex(const void* data, size_t n);
+
 namespace EnvelopeCodec {
 
 // Largest plaintext whose lengths fit the structure's 16-bit length fields.

@@ -7,21 +7,6 @@
 #include "channel/http_client.h"
 #include "platform/platform.h"
 
-namespace {
-
-std::string HexOf(const std::string& text) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(text.size() * 2);
-  for (unsigned char c : text) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 15];
-  }
-  return hex;
-}
-
-}  // namespace
-
 namespace ServerChannel {
 
 bool SendRequest(const std::string& path, const std::string& data, std::string* response,
@@ -38,7 +23,7 @@ bool SendRequest(const std::string& path, const std::string& data, std::string* 
     if (EnvelopeCodec::Seal(bytes, data.size(), buffer.data(), &size) != 0) return false;
     dataText = buffer.data();  // up to the first zero byte
   }
-  const std::string sent = hexData ? HexOf(dataText) : dataText;
+  const std::string sent = hexData ? UpperHex(dataText.data(), dataText.size()) : dataText;
 
   if (g_downloadpath.serverUrls.empty()) {
     std::string url = g_downloadpath.ip + g_downloadpath.port + path + sent;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "channel/envelope_codec.h"
 #include "update/file_digest.h"
 
 namespace fs = std::filesystem;
@@ -78,13 +79,8 @@ bool SignManifestText(const std::string& document, const std::string& privateKey
     *error = "signing failed";
     return false;
   }
-  std::string hex;
-  char pair[3];
-  for (unsigned char b : sig) {
-    std::snprintf(pair, sizeof pair, "%02X", b);
-    hex += pair;
-  }
-  *signedText = document.substr(0, T) + "\r\n<Sign>" + hex + "</Sign>\r\n" + document.substr(T);
+  *signedText = document.substr(0, T) + "\r\n<Sign>" + UpperHex(sig, sizeof sig) + "</Sign>\r\n" +
+                document.substr(T);
   return true;
 }
 
