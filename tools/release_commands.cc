@@ -85,6 +85,10 @@ int RunReleaseCommands(const std::string& keys, const ReleaseCommands& c) {
     sink.SetStatusText("正在下载 " + c.url);
     CBindCallback callback(&sink);
     bool ok = DownloadFile(c.url, c.file, &callback);
+    // One file is the whole job.
+    sink.SetTotalRange(1);
+    sink.SetTotalPos(ok ? 1 : 0);
+    sink.SetTotalPercent(ok ? "100%" : "0%");
     sink.SetStatusText(ok ? "下载完成 " + c.file : "下载" + c.url + " 失败");
     return ok ? 0 : 1;
   }
