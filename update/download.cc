@@ -60,14 +60,14 @@ struct Transfer {
     tempPath.clear();
   }
 
-  bool OpenTemp(bool withDigest) {
+  bool OpenTemp() {
     std::string tmpl = target + ".partXXXXXX";
     fd = mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) return false;
     tempPath = tmpl;
     // The assistant's programs must be startable once installed.
     fchmod(fd, EndsWith(target, ".exe") ? 0755 : 0644);
-    if (!withDigest) return true;
+    if (expectedDigest.empty()) return true;
     sha.reset(EVP_MD_CTX_new());
     return sha && EVP_DigestInit_ex(sha.get(), EVP_sha1(), nullptr);
   }
@@ -84,7 +84,7 @@ struct Transfer {
   }
 
   bool Write(const char* data, size_t n) {
-    if (fd < 0 && !OpenTemp(!expectedDigest.empty())) return false;
+    if (fd < 0 && !OpenTemp()) return false;
     for (size_t done = 0; done < n;) {
       ssize_t w = write(fd, data + done, n - done);
       if (w <= 0) return false;
@@ -142,9 +142,16 @@ int DownloadOnceChecked(const std::string& url, const std::string& target, CBind
   if (rc == CURLE_OPERATION_TIMEDOUT) return 2;
   if (rc != CURLE_OK || t.writeFailed) return 1;
   t.CheckStatus();
-  if (!t.isOk) return 0;
+  if (!t.isOk) {
+    // An error answer writes nothing and leaves an earlier file in place;
+    // with a digest to meet, that file has to meet it too.
+    auto& fs = *platform::Sys().fileSystem;
+    return expectedDigest.empty() || !fs.Exists(target) || FileMatchesDigest(target, expectedDigest)
+               ? 0
+               : 1;
+  }
   if (t.received != t.announced) return 1;
-  if (t.fd < 0 && !t.OpenTemp(!expectedDigest.empty())) return 1;  // an empty body makes a file
+  if (t.fd < 0 && !t.OpenTemp()) return 1;  // an empty body still makes a file
   if (t.sha) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
@@ -189,12 +196,9 @@ int DownloadOnce(const std::string& url, const std::string& target, CBindCallbac
 bool DownloadFile(const std::string& url, const std::string& target, CBindCallback* callback,
                   const std::string& expectedDigest) {
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    if (DownloadOnceChecked(url, target, callback, expectedDigest) != 0 ||
-        !platform::Sys().fileSystem->Exists(target))
-      continue;
-    // An error page leaves an earlier file in place; with a digest to meet,
-    // that file has to meet it too.
-    if (expectedDigest.empty() || FileMatchesDigest(target, expectedDigest)) return true;
+    if (DownloadOnceChecked(url, target, callback, expectedDigest) == 0 &&
+        platform::Sys().fileSystem->Exists(target))
+      return true;
   }
   return false;
 }
