@@ -20,6 +20,8 @@ bool DecideUnattended() {
   return !isatty(STDIN_FILENO);
 }
 
+bool IsCancel(const std::string& line) { return line == "c" || line == "取消"; }
+
 void Print(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
@@ -114,21 +116,13 @@ void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp&) {
         WorkerFinished();
       }).detach();
       std::string line;
-      bool inputOpen = true;
-      while (inputOpen) {
-        if (NextLine(&line, true)) {
-          if (line == "c" || line == "取消") ConfirmQuitInstall();
-          continue;
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (workerDone_) break;
-        inputOpen = false;
+      while (NextLine(&line, true)) {
+        if (IsCancel(line)) ConfirmQuitInstall();
       }
-      if (!inputOpen) {
-        // The input has ended; nothing can cancel now, so wait for the worker.
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [this] { return workerDone_; });
-      }
+      // The worker has finished, or the input has ended and nothing can
+      // cancel any more: either way the page goes on once the worker is done.
+      std::unique_lock<std::mutex> lock(mutex_);
+      ready_.wait(lock, [this] { return workerDone_; });
     }
 
     VersionQueryPage::State state = page.state();
@@ -159,7 +153,7 @@ void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp&) {
       if (!ReadLine(&line)) return;  // input gone: nobody can answer the page
       if ((line == "r" || line == "重试") && page.Retry())
         retry = true;
-      else if (line == "c" || line == "取消")
+      else if (IsCancel(line))
         ConfirmQuitInstall();
       else
         showState();
