@@ -71,7 +71,7 @@ template <typename Visit>
 void WalkElements(pugi::xml_node node, Visit&& visit) {
   for (; node; node = node.next_sibling()) {
     if (node.type() != pugi::node_element) continue;
-    if (!visit(node)) return;
+    visit(node);
     WalkElements(node.first_child(), visit);
   }
 }
@@ -80,16 +80,12 @@ void WalkElements(pugi::xml_node node, Visit&& visit) {
 
 ComponentManifest LoadManifest(const std::string& path) {
   ComponentManifest m;
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) return m;
-  probe.close();
-  // On a parse error the document keeps what was read before it.
+  // A missing file leaves the document empty; on a parse error the document
+  // keeps what was read before it.
   m.doc_->load_file(path.c_str(), pugi::parse_default, pugi::encoding_utf8);
-  pugi::xml_node first = m.doc_->first_child();
-  WalkElements(first, [&](pugi::xml_node n) {
+  WalkElements(m.doc_->first_child(), [&](pugi::xml_node n) {
     if (!m.fileInfo_ && std::strcmp(n.name(), "FileInfo") == 0) m.fileInfo_ = n;
     if (std::strcmp(n.name(), "File") == 0) m.files_.push_back(n);
-    return true;
   });
   return m;
 }
