@@ -27,15 +27,13 @@ bool CreateFolderTree(const std::string& path) {
     start = sep + 1;
   }
   if (Fs().IsFolder(path)) return true;
-  std::string cur = parts.empty() ? std::string() : parts[0];
+  std::string cur = parts[0];  // the loop above always yields a first component
   for (size_t i = 1; i < parts.size(); ++i) {
     cur += kSep + parts[i];
     if (Fs().IsFolder(cur)) continue;
     int error = 0;
     if (!Fs().CreateFolder(cur, &error)) {
-      char line[1024];
-      std::snprintf(line, sizeof line, "创建文件夹失败 Path=%s, errcode=%d", cur.c_str(), error);
-      platform::Debug(line);
+      platform::Debug("创建文件夹失败 Path=" + cur + ", errcode=" + std::to_string(error));
       return false;
     }
   }
