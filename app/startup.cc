@@ -3,10 +3,8 @@
 #include <cstdio>
 
 #include "app/bank_profile.h"
-#include "app/command_line_mode.h"
 #include "app/settings.h"
-#include "channel/server_discovery.h"
-#include "ui/front_end.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -14,7 +12,8 @@ CDownloaderApp* theApp = nullptr;
 
 }  // namespace
 
-CDownloaderApp::CDownloaderApp(std::string commandLine) : commandLine_(std::move(commandLine)) {
+CDownloaderApp::CDownloaderApp(std::string commandLine, StartupHooks hooks)
+    : commandLine_(std::move(commandLine)), hooks_(std::move(hooks)) {
   theApp = this;
 }
 
@@ -28,6 +27,13 @@ std::string CommandLineFromArgs(int argc, char** argv) {
   }
   size_t first = line.find_first_not_of(' ');
   return first == std::string::npos ? std::string() : line.substr(first);
+}
+
+std::string ProgramNameFromArgs(int argc, char** argv) {
+  if (argc < 1 || !argv[0]) return "downloader";
+  std::string path = argv[0];
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string SingleInstanceMessageName(const std::string& allianceCode, uint32_t bankId) {
@@ -60,7 +66,8 @@ bool CDownloaderApp::InitInstance() {
   singleMsgId = sys.messageBus->Register(
       SingleInstanceMessageName(BankProfile.allianceCode, BankProfile.bankId));
   if (singleMsgId == 0) {
-    TheFrontEnd().ShowMessage("Can not initialize.", "", MessageIcon::Error);
+    sys.dialogs->ShowMessage("Can not initialize.", hooks_.programName,
+                             platform::MessageIcon::Error);
     return false;
   }
 
@@ -73,13 +80,14 @@ bool CDownloaderApp::InitInstance() {
     sys.processExit->Normal(0);
   }
 
-  if (!DiscoverServer()) sys.processExit->Immediate(0);
+  if (hooks_.discoverServer && !hooks_.discoverServer()) sys.processExit->Immediate(0);
 
   platform::Debug("g_downloadpath.ip(" + g_downloadpath.ip + ")");
   platform::Debug("g_downloadpath.path(" + g_downloadpath.path + ")");
   platform::Debug("g_downloadpath.port(" + g_downloadpath.port + ")");
   platform::Debug(g_downloadpath.ip + g_downloadpath.port + g_downloadpath.path);
 
-  if (!RunCommandLineMode(commandLine_, *this)) TheFrontEnd().RunVersionQueryPage(*this);
+  bool handled = hooks_.runCommandLineMode && hooks_.runCommandLineMode(commandLine_, *this);
+  if (!handled && hooks_.runFirstPage) hooks_.runFirstPage(*this);
   return false;
 }

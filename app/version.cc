@@ -7,7 +7,7 @@ int32_t ReadDecimal(const std::string& text) {
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // Wraps like the 32-bit arithmetic of the original instead of overflowing.
+  // Wraps around in 32 bits, as atoi does on Windows, instead of overflowing.
   uint32_t value = 0;
   for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
     value = value * 10u + static_cast<uint32_t>(text[i] - '0');

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <thread>
 
+#include "app/progress_sink.h"
 #include "bench/bench_util.h"
-#include "install/progress_sink.h"
 #include "update/download.h"
 #include "update/file_digest.h"
 

@@ -23,15 +23,26 @@ VersionOutcome ParseVersionAnswer(const std::string& text, VersionAnswer* answer
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
   std::string errors;
-  if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors) || !root.isObject())
+  try {
+    // The reader throws on some inputs (nesting deeper than its stack
+    // limit); such an answer is no JSON the downloader can use.
+    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors) || !root.isObject())
+      return VersionOutcome::NotJson;
+  } catch (const std::exception& e) {
+    platform::Debug(std::string("answer rejected by the JSON reader: ") + e.what());
     return VersionOutcome::NotJson;
+  }
   VersionAnswer a;
   for (auto [name, field] : {std::pair{"v", &a.v}, {"url", &a.url}, {"update", &a.update}}) {
     const Json::Value& member = root[name];
     if (member.isNull()) continue;
     // Numbers are taken as their text; an array or object is no answer.
     if (!member.isString() && !member.isNumeric()) return VersionOutcome::NotJson;
-    *field = member.asString();
+    try {
+      *field = member.asString();
+    } catch (const std::exception&) {
+      return VersionOutcome::NotJson;
+    }
   }
   *answer = a;
   return VersionOutcome::Answer;

@@ -1,18 +1,32 @@
 #include "install/file_deployment.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
 #include "app/settings.h"
 #include "install/install_context.h"
 #include "platform/platform.h"
-#include "ui/front_end.h"
 
 namespace {
 
 const std::string kSep(1, platform::kPathSep);
 
 platform::FileSystem& Fs() { return *platform::Sys().fileSystem; }
+
+// True when one of the folders below base on the way to rel is a link.
+bool ThroughLink(const std::string& base, const std::string& rel) {
+  std::string parent = base;
+  size_t start = 0;
+  while (start < rel.size()) {
+    size_t sep = rel.find(platform::kPathSep, start);
+    if (sep == std::string::npos) sep = rel.size();
+    parent += kSep + rel.substr(start, sep - start);
+    if (Fs().IsLink(parent)) return true;
+    start = sep + 1;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -67,21 +81,33 @@ bool CopyTree(const InstallContext& c, const std::string& folder) {
   std::string rel = folder.size() > c.downloadDir.size() ? folder.substr(c.downloadDir.size() + 1)
                                                          : std::string();
   for (const platform::FolderEntry& e : entries) {
-    if (e.isFolder) {
+    if (e.kind == platform::EntryKind::Folder) {
       if (!e.name.empty() && e.name[0] == '.') continue;
       if (!CopyTree(c, folder + kSep + e.name)) return false;
       continue;
     }
     const std::string source = folder + kSep + e.name;
+    if (e.kind != platform::EntryKind::File) {
+      // A link is never copied through: it could lead anywhere.
+      platform::Debug("not copied, not a plain file(" + source + ")");
+      continue;
+    }
     const std::string target = c.installDir + kSep + (rel.empty() ? "" : rel + kSep) + e.name;
-    if (e.name == RunSettings.assistantExeName) MoveAssistantAside(c.installDir);
+    // Only the main program at the top of the tree is the running one; a
+    // file of that name in a sub-folder is an ordinary component.
+    if (rel.empty() && e.name == RunSettings.assistantExeName) MoveAssistantAside(c.installDir);
     int error = 0;
-    if (!Fs().CopyFile(source, target, &error)) {
+    // A link among the install folder's own folders would carry the copy
+    // outside the install; such a target counts as one that cannot be written.
+    bool throughLink = ThroughLink(c.installDir, rel);
+    if (throughLink) error = ELOOP;
+    if (throughLink || !Fs().CopyFile(source, target, &error)) {
       char line[64];
       std::snprintf(line, sizeof line, "copy failed %d", error);
       platform::Debug(line);
-      TheFrontEnd().ShowMessage("更新失败，助手文件被占用，请关闭占用重新更新!",
-                                BankProfile.assistantName, MessageIcon::Exclamation);
+      platform::Sys().dialogs->ShowMessage("更新失败，助手文件被占用，请关闭占用重新更新!",
+                                           BankProfile.assistantName,
+                                           platform::MessageIcon::Exclamation);
       platform::Sys().processExit->Normal(0);
     }
   }
@@ -94,7 +120,8 @@ bool DeleteFilesBelow(const std::string& folder) {
   std::vector<platform::FolderEntry> entries;
   if (!Fs().ListFolder(folder, &entries)) return false;
   for (const platform::FolderEntry& e : entries) {
-    if (!e.isFolder) {
+    if (e.kind != platform::EntryKind::Folder) {
+      // Files and links alike: a link is deleted itself, never followed.
       Fs().DeleteFile(folder + kSep + e.name);
     } else if (!e.name.empty() && e.name[0] != '.') {
       DeleteFilesBelow(folder + kSep + e.name);

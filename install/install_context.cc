@@ -1,17 +1,8 @@
 #include "install/install_context.h"
 
-#include <cstdio>
-
 #include "app/settings.h"
-#include "install/progress_sink.h"
 #include "platform/platform.h"
 #include "update/manifest.h"
-
-std::string FormatPercent(double pos, double range) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2lf%%", pos * 100 / range);
-  return text;
-}
 
 InstallContext MakeInstallContext(InstallMode mode, ProgressSink* sink,
                                   const ServerSettings& saved) {

@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config clang-format
   libssl-dev libcurl4-openssl-dev libjsoncpp-dev libpugixml-dev libsqlite3-dev
   libcpp-httplib-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-  openssl curl
+  openssl curl python3
 )
 missing=()
 for p in "${packages[@]}"; do

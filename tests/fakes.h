@@ -34,8 +34,7 @@ class ScopedServices {
   platform::Services saved_;
 };
 
-#include "install/progress_sink.h"
-#include "ui/front_end.h"
+#include "app/progress_sink.h"
 
 // Records every sink call as a line "Name(value)".
 class RecordingSink : public ProgressSink {
@@ -74,8 +73,10 @@ class RecordingSink : public ProgressSink {
   }
 };
 
+using platform::MessageIcon;
+
 // Records messages and answers questions with a fixed answer.
-class RecordingFrontEnd : public FrontEnd {
+class RecordingFrontEnd : public platform::Dialogs {
  public:
   struct Message {
     std::string text, caption;
@@ -88,7 +89,6 @@ class RecordingFrontEnd : public FrontEnd {
     messages.push_back({text, caption, MessageIcon::Question});
     return answer;
   }
-  void RunVersionQueryPage(CDownloaderApp&) override {}
   std::vector<Message> messages;
   bool answer = true;
 };

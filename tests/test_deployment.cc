@@ -24,12 +24,9 @@ class DeploymentTest : public testing::Test {
     base_ = sandbox_.cwd();
     platform::Sys().log = &log_;
     platform::Sys().processExit = &exit_;
-    SetFrontEnd(&frontEnd_);
+    platform::Sys().dialogs = &frontEnd_;
   }
-  void TearDown() override {
-    SetFrontEnd(nullptr);
-    ResetProcessRecords();
-  }
+  void TearDown() override { ResetProcessRecords(); }
   InstallContext Context(InstallMode mode) {
     RunSettings.installDir = base_ + "/inst";
     RunSettings.downloadUrl = "http://h/r";

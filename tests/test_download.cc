@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "tests/fakes.h"
 #include "tests/fault_server.h"
@@ -65,14 +66,42 @@ TEST_F(DownloadTest, AnswersThatWriteNothing) {
   }
 }
 
-TEST_F(DownloadTest, LongerBodyThanAnnouncedIsCutByTheProtocol) {
-  // HTTP ends the body at the announced length: the first 10 bytes arrive whole.
-  const std::string target = Target();
-  FaultServer server([](int fd, const std::string&) {
-    FaultServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789extra");
+TEST_F(DownloadTest, BodyThatDisagreesWithItsLengthIsAFailedAttempt) {
+  const std::string body = "0123456789";
+  struct Case {
+    const char* name;
+    std::string head;
+    std::string body;
+  } cases[] = {
+      {"body longer than announced", "Content-Length: 10\r\n", body + "extra"},
+      {"length with trailing letters", "Content-Length: 12abc\r\n", body + "ab"},
+      {"two different lengths", "Content-Length: 10\r\nContent-Length: 12\r\n", body},
+      {"negative length", "Content-Length: -10\r\n", body},
+  };
+  for (const Case& c : cases) {
+    const std::string target = Target();
+    std::ofstream(target) << "earlier good file";
+    FaultServer server([&](int fd, const std::string&) {
+      FaultServer::Send(fd, "HTTP/1.1 200 OK\r\n" + c.head + "Connection: close\r\n\r\n" + c.body);
+    });
+    EXPECT_FALSE(DownloadFile(server.base() + "/f", target, nullptr)) << c.name;
+    EXPECT_EQ(server.requestCount(), 5) << c.name;
+    EXPECT_EQ(ReadFileText(target), "earlier good file") << c.name;
+    EXPECT_EQ(Names(sandbox_.cwd()), std::vector<std::string>{"file.bin"}) << c.name;
+  }
+}
+
+TEST_F(DownloadTest, RepeatedEqualLengthsAndAnOpenConnectionStillSucceed) {
+  // A server that announces the same length twice and keeps the connection
+  // open after the body, although asked to close it.
+  FaultServer server([&](int fd, const std::string& head) {
+    EXPECT_NE(head.find("Connection: close"), std::string::npos);
+    FaultServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length:  4\r\n\r\nbody");
+    std::this_thread::sleep_for(std::chrono::seconds(3));
   });
-  EXPECT_TRUE(DownloadFile(server.base() + "/f", target, nullptr));
-  EXPECT_EQ(ReadFileText(target), "0123456789");
+  EXPECT_TRUE(DownloadFile(server.base() + "/f", Target(), nullptr));
+  EXPECT_EQ(ReadFileText(Target()), "body");
+  EXPECT_EQ(server.requestCount(), 1);
 }
 
 TEST_F(DownloadTest, WholeBodyReplacesTheTarget) {

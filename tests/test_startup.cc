@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "app/startup.h"
+#include "channel/server_discovery.h"
 #include "tests/fakes.h"
 #include "tests/process_helpers.h"
 
@@ -94,7 +95,6 @@ class FakeLock : public platform::InstanceLock {
 
 class PageFrontEnd : public RecordingFrontEnd {
  public:
-  void RunVersionQueryPage(CDownloaderApp&) override { ++pagesRun; }
   int pagesRun = 0;
 };
 
@@ -106,17 +106,18 @@ class StartUpTest : public testing::Test {
     platform::Sys().instanceLock = &lock_;
     platform::Sys().processExit = &exit_;
     platform::Sys().log = &log_;
-    SetFrontEnd(&frontEnd_);
+    platform::Sys().dialogs = &frontEnd_;
   }
-  void TearDown() override {
-    SetFrontEnd(nullptr);
-    ResetProcessRecords();
-  }
+  void TearDown() override { ResetProcessRecords(); }
   // Runs start-up in the sandbox's folder; the exit it ended with, if any.
   std::optional<ExitCalled> Run(const std::string& commandLine) {
     std::optional<ExitCalled> ended;
     InFolder(sandbox_.cwd(), [&] {
-      CDownloaderApp app(commandLine);
+      StartupHooks hooks;
+      hooks.discoverServer = DiscoverServer;
+      hooks.runFirstPage = [this](CDownloaderApp&) { ++frontEnd_.pagesRun; };
+      hooks.programName = "downloader-cli";
+      CDownloaderApp app(commandLine, hooks);
       try {
         EXPECT_FALSE(app.InitInstance());
       } catch (const ExitCalled& e) {
@@ -188,6 +189,7 @@ TEST_F(StartUpTest, FailedRegistrationSaysSo) {
   ASSERT_EQ(frontEnd_.messages.size(), 1u);
   EXPECT_EQ(frontEnd_.messages[0].text, "Can not initialize.");
   EXPECT_EQ(frontEnd_.messages[0].icon, MessageIcon::Error);
+  EXPECT_EQ(frontEnd_.messages[0].caption, "downloader-cli");  // the program's name
   EXPECT_TRUE(lock_.names.empty());
   EXPECT_EQ(frontEnd_.pagesRun, 0);
 }

@@ -1,11 +1,14 @@
 #include "tools/key_folder.h"
 
+#include <fcntl.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/encoder.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,11 +24,18 @@ bool ReadWholeFile(const std::string& path, std::string* content) {
   return !in.bad();
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  out.close();
-  return out.good();
+bool WriteWholeFile(const std::string& path, const std::string& content, unsigned mode) {
+  // The permissions are set before the first byte is written, so that a
+  // private key is never readable by others, not even for a moment.
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, mode) == 0;
+  for (size_t done = 0; ok && done < content.size();) {
+    ssize_t n = write(fd, content.data() + done, content.size() - done);
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  return close(fd) == 0 && ok;
 }
 
 bool LoadEnvelopeKey(const std::string& dir, EnvelopeKey* key, std::string* error) {
@@ -106,14 +116,12 @@ bool GenerateKeyFolder(const std::string& dir, std::string* error) {
     *error = "cannot encode the manifest key";
     return false;
   }
-  if (!WriteWholeFile(dir + "/envelope-key.txt", FormatEnvelopeKey(k)) ||
-      !WriteWholeFile(dir + "/manifest-public.pem", BioText(pub.get())) ||
-      !WriteWholeFile(dir + "/manifest-private.pem", BioText(priv.get()))) {
+  // The envelope key file holds the private half too.
+  if (!WriteWholeFile(dir + "/envelope-key.txt", FormatEnvelopeKey(k), 0600) ||
+      !WriteWholeFile(dir + "/manifest-public.pem", BioText(pub.get()), 0644) ||
+      !WriteWholeFile(dir + "/manifest-private.pem", BioText(priv.get()), 0600)) {
     *error = "cannot write the key files to " + dir;
     return false;
   }
-  std::filesystem::permissions(
-      dir + "/manifest-private.pem",
-      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
   return true;
 }

@@ -2,20 +2,20 @@
 
 #include "app/settings.h"
 #include "app/startup.h"
-#include "ui/front_end.h"
+#include "platform/platform.h"
 
-PageBroadcastGuard::PageBroadcastGuard() {
-  CDownloaderApp* app = TheApp();
-  if (!app || app->singleMsgId == 0) return;
-  uint32_t id = app->singleMsgId;
+PageBroadcastGuard::PageBroadcastGuard(uint32_t singleMsgId) {
+  if (singleMsgId == 0) return;
   listener_ = platform::Sys().messageBus->Listen(
-      id, [id](const platform::BroadcastMessage& msg) { HandleSingleInstanceMessage(id, msg); });
+      singleMsgId, [singleMsgId](const platform::BroadcastMessage& msg) {
+        HandleSingleInstanceMessage(singleMsgId, msg);
+      });
 }
 
 PageBroadcastGuard::~PageBroadcastGuard() = default;
 
 void ConfirmQuitInstall() {
-  if (TheFrontEnd().AskYesNo("是否退出网银助手安装？", BankProfile.downloaderTitle)) {
+  if (platform::Sys().dialogs->AskYesNo("是否退出网银助手安装？", BankProfile.downloaderTitle)) {
     platform::Sys().processExit->Immediate(0);
   }
 }

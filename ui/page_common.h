@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/single_instance.h"
 
 // Held by a page while it is shown: the page then receives the
-// single-instance broadcast, and the quit message ends the process.
+// single-instance broadcast of the message singleMsgId, and the quit
+// message ends the process. Does nothing for the id 0.
 class PageBroadcastGuard {
  public:
-  PageBroadcastGuard();
+  explicit PageBroadcastGuard(uint32_t singleMsgId);
   ~PageBroadcastGuard();
   PageBroadcastGuard(const PageBroadcastGuard&) = delete;
   PageBroadcastGuard& operator=(const PageBroadcastGuard&) = delete;

@@ -1,28 +1,26 @@
 #include "update/download.h"
 
-#include <curl/curl.h>
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <strings.h>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "app/progress_sink.h"
 #include "app/settings.h"
-#include "channel/http_client.h"
-#include "install/progress_sink.h"
 #include "platform/platform.h"
+#include "update/download_staging.h"
 #include "update/file_digest.h"
 
 namespace {
 
 constexpr size_t kReportChunk = 4096;
 constexpr int kAttempts = 5;
-// The original leaves its platform's default waits in place; these are ours.
-constexpr long kConnectTimeoutSeconds = 60;
-constexpr long kStallTimeoutSeconds = 60;
+
+HttpLimits limits = DefaultDownloadLimits();
+
+platform::FileSystem& Fs() { return *platform::Sys().fileSystem; }
 
 std::string FolderOf(const std::string& path) {
   size_t sep = path.rfind(platform::kPathSep);
@@ -35,141 +33,143 @@ bool EndsWith(const std::string& s, const char* tail) {
   return s.size() >= n && strcasecmp(s.c_str() + s.size() - n, tail) == 0;
 }
 
-// One transfer's state: the body goes to a temporary file beside the target
-// and replaces the target only once it is complete and checked.
-struct Transfer {
-  CURL* curl = nullptr;
-  CBindCallback* callback = nullptr;
-  std::string target;
-  std::string expectedDigest;  // checked on the fly when not empty
-  std::string tempPath;
-  int fd = -1;
-  bool statusChecked = false;
-  bool isOk = false;  // status 200
-  uint64_t announced = 0;
-  uint64_t received = 0;
-  bool writeFailed = false;
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> sha{nullptr, EVP_MD_CTX_free};
+// Receives one reply: the body of a 200 answer goes to a staged file, its
+// SHA-1 is computed as it arrives, and progress is reported in steps of at
+// most 4096 bytes.
+class FileReceiver : public HttpReceiver {
+ public:
+  FileReceiver(const std::string& target, CBindCallback* callback, const std::string& digest)
+      : target_(target), callback_(callback), expectedDigest_(digest) {}
 
-  ~Transfer() { Discard(); }
-
-  void Discard() {
-    if (fd >= 0) close(fd);
-    fd = -1;
-    if (!tempPath.empty()) unlink(tempPath.c_str());
-    tempPath.clear();
+  bool OnResponse(long status, int64_t length) override {
+    status_ = status;
+    announced_ = length > 0 ? static_cast<uint64_t>(length) : 0;
+    return true;
   }
 
-  bool OpenTemp() {
-    std::string tmpl = target + ".partXXXXXX";
-    fd = mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    tempPath = tmpl;
-    // The assistant's programs must be startable once installed.
-    fchmod(fd, EndsWith(target, ".exe") ? 0755 : 0644);
-    if (expectedDigest.empty()) return true;
-    sha.reset(EVP_MD_CTX_new());
-    return sha && EVP_DigestInit_ex(sha.get(), EVP_sha1(), nullptr);
-  }
-
-  void CheckStatus() {
-    if (statusChecked) return;
-    statusChecked = true;
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    isOk = status == 200;
-    curl_off_t length = -1;
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    announced = length > 0 ? static_cast<uint64_t>(length) : 0;
-  }
-
-  bool Write(const char* data, size_t n) {
-    if (fd < 0 && !OpenTemp()) return false;
-    for (size_t done = 0; done < n;) {
-      ssize_t w = write(fd, data + done, n - done);
-      if (w <= 0) return false;
-      done += static_cast<size_t>(w);
+  bool OnBody(const char* data, size_t n) override {
+    if (status_ != 200) return true;  // the body of an error page is not kept
+    if (!body_ && !Open()) return false;
+    if (!body_->Write(data, n, &error_)) {
+      why_ = "cannot write " + body_->path() + ": " + std::strerror(error_);
+      return false;
     }
-    return !sha || EVP_DigestUpdate(sha.get(), data, n);
+    if (sha_ && !EVP_DigestUpdate(sha_.get(), data, n)) return false;
+    for (size_t at = 0; at < n; at += kReportChunk) {
+      received_ += std::min(kReportChunk, n - at);
+      if (callback_) {
+        callback_->OnProgress(static_cast<uint32_t>(received_), static_cast<uint32_t>(announced_),
+                              0, nullptr);
+      }
+    }
+    return true;
   }
+
+  // After a complete transfer: 0 when the target now holds the body, 1 with
+  // the reason in why().
+  int Finish() {
+    if (received_ != announced_) {
+      why_ = "received " + std::to_string(received_) + " bytes of " + std::to_string(announced_);
+      return 1;
+    }
+    if (!body_ && !Open()) return 1;  // an empty body still makes a file
+    if (sha_) {
+      unsigned char digest[EVP_MAX_MD_SIZE];
+      unsigned int len = 0;
+      // Bytes the manifest does not vouch for are never installed.
+      if (!EVP_DigestFinal_ex(sha_.get(), digest, &len) || Base64(digest, len) != expectedDigest_) {
+        why_ = "content digest differs from " + expectedDigest_;
+        return 1;
+      }
+    }
+    if (!body_->Commit(target_, &error_)) {
+      why_ = "cannot put the body in place: " + std::string(std::strerror(error_));
+      return 1;
+    }
+    return 0;
+  }
+
+  long status() const { return status_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  bool Open() {
+    // The assistant's programs must be startable once installed.
+    body_ = StagedBody::Create(target_, EndsWith(target_, ".exe"), &error_);
+    if (!body_) {
+      why_ = "cannot make a body file for " + target_ + ": " + std::strerror(error_);
+      return false;
+    }
+    if (expectedDigest_.empty()) return true;
+    sha_.reset(EVP_MD_CTX_new());
+    return sha_ && EVP_DigestInit_ex(sha_.get(), EVP_sha1(), nullptr);
+  }
+
+  std::string target_;
+  CBindCallback* callback_;
+  std::string expectedDigest_;
+  long status_ = 0;
+  uint64_t announced_ = 0;
+  uint64_t received_ = 0;
+  std::unique_ptr<StagedBody> body_;
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> sha_{nullptr, EVP_MD_CTX_free};
+  int error_ = 0;
+  std::string why_;
 };
 
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<Transfer*>(user);
-  const size_t n = size * count;
-  t->CheckStatus();
-  if (!t->isOk) return n;  // the body of an error page is not kept
-  if (!t->Write(data, n)) {
-    t->writeFailed = true;
-    return 0;  // aborts the transfer
-  }
-  // Reported in steps of at most 4096 bytes, as the original read its body.
-  for (size_t at = 0; at < n; at += kReportChunk) {
-    t->received += std::min(kReportChunk, n - at);
-    if (t->callback) {
-      t->callback->OnProgress(static_cast<uint32_t>(t->received),
-                              static_cast<uint32_t>(t->announced), 0, nullptr);
-    }
-  }
-  return n;
+int Fail(int result, const std::string& url, const std::string& why) {
+  platform::Debug("download failed(" + url + "): " + why);
+  return result;
 }
 
 int DownloadOnceChecked(const std::string& url, const std::string& target, CBindCallback* callback,
                         const std::string& expectedDigest) {
-  if (!IsHttpUrl(url)) return 1;
+  if (!IsHttpUrl(url)) return Fail(1, url, "not an http or https URL");
   // The folder must exist; nothing is fetched for a target that cannot be written.
-  if (!platform::Sys().fileSystem->IsFolder(FolderOf(target))) return 1;
-  InitHttpLibrary();
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-  if (!curl) return 1;  // no internet session
-  Transfer t;
-  t.curl = curl.get();
-  t.callback = callback;
-  t.target = target;
-  t.expectedDigest = expectedDigest;
-  ApplyLenientTransferSettings(curl.get());
-  curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_USERAGENT, "Downloader");
-  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
-  curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, 256L * 1024);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, OnBody);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &t);
-
-  CURLcode rc = curl_easy_perform(curl.get());
-  if (rc == CURLE_OPERATION_TIMEDOUT) return 2;
-  if (rc != CURLE_OK || t.writeFailed) return 1;
-  t.CheckStatus();
-  if (!t.isOk) {
+  if (!Fs().IsFolder(FolderOf(target)))
+    return Fail(1, url, "the folder of " + target + " does not exist");
+  HttpRequest request;
+  request.url = url;
+  request.userAgent = "Downloader";
+  request.limits = limits;
+  request.strictLength = true;
+  FileReceiver receiver(target, callback, expectedDigest);
+  std::string error;
+  HttpResult result = HttpTransfer(request, receiver, &error);
+  if (result == HttpResult::TimedOut) return Fail(2, url, "timed out: " + error);
+  if (result != HttpResult::Done) {
+    return Fail(1, url, receiver.why().empty() ? error : receiver.why());
+  }
+  if (receiver.status() != 200) {
     // An error answer writes nothing and leaves an earlier file in place;
     // with a digest to meet, that file has to meet it too.
-    auto& fs = *platform::Sys().fileSystem;
-    return expectedDigest.empty() || !fs.Exists(target) || FileMatchesDigest(target, expectedDigest)
-               ? 0
-               : 1;
+    if (!expectedDigest.empty() && Fs().Exists(target) &&
+        !FileMatchesDigest(target, expectedDigest))
+      return Fail(1, url,
+                  "status " + std::to_string(receiver.status()) +
+                      " and the earlier file does not have the expected digest");
+    platform::Debug("download answered with status " + std::to_string(receiver.status()) + "(" +
+                    url + "), nothing written");
+    return 0;
   }
-  if (t.received != t.announced) return 1;
-  if (t.fd < 0 && !t.OpenTemp()) return 1;  // an empty body still makes a file
-  if (t.sha) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    // Bytes the manifest does not vouch for are never installed.
-    if (!EVP_DigestFinal_ex(t.sha.get(), digest, &len) || Base64(digest, len) != expectedDigest)
-      return 1;
-  }
-  if (close(t.fd) != 0) {
-    t.fd = -1;
-    return 1;
-  }
-  t.fd = -1;
-  if (rename(t.tempPath.c_str(), target.c_str()) != 0) return 1;
-  t.tempPath.clear();
+  if (receiver.Finish() != 0) return Fail(1, url, receiver.why());
   return 0;
 }
 
 }  // namespace
+
+HttpLimits DefaultDownloadLimits() {
+  HttpLimits l;
+  l.connectMs = 60000;
+  l.stallMs = 60000;
+  l.overallMs = 0;
+  l.minBytesPerWindow = 60 * 1024;
+  l.rateWindowMs = 60000;
+  return l;
+}
+
+const HttpLimits& DownloadLimits() { return limits; }
+void SetDownloadLimits(const HttpLimits& l) { limits = l; }
 
 CBindCallback::CBindCallback(ProgressSink* sink) : sink_(sink ? sink : progressDialog) {}
 
@@ -196,10 +196,11 @@ int DownloadOnce(const std::string& url, const std::string& target, CBindCallbac
 bool DownloadFile(const std::string& url, const std::string& target, CBindCallback* callback,
                   const std::string& expectedDigest) {
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    if (DownloadOnceChecked(url, target, callback, expectedDigest) == 0 &&
-        platform::Sys().fileSystem->Exists(target))
+    if (DownloadOnceChecked(url, target, callback, expectedDigest) == 0 && Fs().Exists(target))
       return true;
   }
+  platform::Debug("download given up after " + std::to_string(kAttempts) + " attempts(" + url +
+                  ")");
   return false;
 }
 

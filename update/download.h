@@ -1,9 +1,12 @@
 // Fetching one URL into one local file, with progress. A file is written
-// only when its whole body has arrived with the announced length.
+// only when its whole body has arrived with the announced length; until
+// then the body waits in the staging area (download_staging.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "channel/http_transport.h"
 
 class ProgressSink;
 
@@ -14,6 +17,8 @@ class CBindCallback {
   explicit CBindCallback(ProgressSink* sink = nullptr);
   virtual ~CBindCallback() = default;
   // Sets the current-file bar to progress of total and its percentage label.
+  // progress - bytes received so far; total - the announced length, 0 when
+  // none was announced; statusCode, statusText - not used.
   virtual int32_t OnProgress(uint32_t progress, uint32_t total, uint32_t statusCode,
                              const char* statusText);
 
@@ -24,8 +29,16 @@ class CBindCallback {
 // The text shown for a file whose length the server did not announce.
 std::string UnknownLengthProgressText(uint64_t received);
 
+// The bounds of every download: no connection within 60 s, no byte for
+// 60 s, or less than 60 KiB in a minute (a rate below 1 KiB/s) end an
+// attempt as timed out.
+HttpLimits DefaultDownloadLimits();
+// The bounds in use; tests and tools may set others.
+const HttpLimits& DownloadLimits();
+void SetDownloadLimits(const HttpLimits& limits);
+
 // One attempt: 0 (no error), 1 (failed), 2 (timed out). A status other than
-// 200 writes nothing and ends with 0.
+// 200 writes nothing and ends with 0. Each failure is logged with its reason.
 int DownloadOnce(const std::string& url, const std::string& target, CBindCallback* callback);
 
 // Up to five attempts. True when an attempt ended without error and a file

@@ -1,12 +1,11 @@
 #include "update/file_digest.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <memory>
 #include <vector>
+
+#include "platform/platform.h"
 
 std::string Base64(const unsigned char* data, size_t length) {
   static const char kAlphabet[] =
@@ -26,20 +25,14 @@ std::string Base64(const unsigned char* data, size_t length) {
 }
 
 std::string FileDigest(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    close(fd);
-    return {};
-  }
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  std::unique_ptr<platform::InputFile> file = platform::Sys().fileSystem->OpenForReading(path);
+  if (!file) return {};
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   bool ok = md && EVP_DigestInit_ex(md.get(), EVP_sha1(), nullptr);
   // Streamed in blocks; the file is never held whole.
-  std::vector<unsigned char> block(256 * 1024);
+  thread_local std::vector<unsigned char> block(256 * 1024);
   while (ok) {
-    ssize_t n = read(fd, block.data(), block.size());
+    long long n = file->Read(block.data(), block.size());
     if (n == 0) break;
     if (n < 0) {
       ok = false;
@@ -47,7 +40,6 @@ std::string FileDigest(const std::string& path) {
     }
     ok = EVP_DigestUpdate(md.get(), block.data(), static_cast<size_t>(n));
   }
-  close(fd);
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
   if (!ok || !EVP_DigestFinal_ex(md.get(), digest, &len)) return {};

@@ -1,19 +1,17 @@
 #include "update/manifest.h"
 
-#include <iconv.h>
 #include <openssl/decoder.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <pugixml.hpp>
 
 #include "channel/embedded_keys.h"
+#include "platform/platform.h"
 
 std::string ManifestFileName(ManifestKind kind, uint32_t bankId) {
   if (kind == ManifestKind::Common) return "Digest.xml";
@@ -22,71 +20,79 @@ std::string ManifestFileName(ManifestKind kind, uint32_t bankId) {
   return name;
 }
 
-std::string NarrowText(const char* utf8) {
-  if (!utf8 || !*utf8) return {};
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
-  std::string in = utf8;
-  std::string out(in.size() * 2 + 4, '\0');
-  char* inPtr = in.data();
-  size_t inLeft = in.size();
-  char* outPtr = out.data();
-  size_t outLeft = out.size();
-  size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-  iconv_close(cd);
-  // Narrow strings are UTF-8 here: the conversion only checks the text.
-  return rc == static_cast<size_t>(-1) || inLeft != 0 ? std::string() : in;
-}
-
-ComponentManifest::ComponentManifest() : doc_(std::make_shared<pugi::xml_document>()) {}
-
-int ComponentManifest::EntryCount() const {
-  int count = 0;
-  for (pugi::xml_node child = fileInfo_.first_child(); child; child = child.next_sibling())
-    if (child.type() == pugi::node_element) ++count;
-  return count;
-}
-
-ManifestEntry ComponentManifest::EntryAt(int i) const {
-  if (i < 1 || static_cast<size_t>(i) > files_.size()) return {};
-  pugi::xml_node file = files_[static_cast<size_t>(i) - 1];
-  return {NarrowText(file.attribute("Path").value()),
-          NarrowText(file.attribute("FileName").value()),
-          NarrowText(file.attribute("Digest").value())};
-}
-
-bool ComponentManifest::ContainsEntry(const ManifestEntry& e) const {
-  const int n = EntryCount();
-  for (int i = 1; i <= n; ++i) {
-    ManifestEntry x = EntryAt(i);
-    if (x.FileName == e.FileName && x.Path == e.Path && x.Digest == e.Digest) return true;
-  }
-  return false;
-}
+std::string NarrowText(const char* utf8) { return platform::NarrowFromUtf8(utf8 ? utf8 : ""); }
 
 namespace {
 
-// Depth-first, pre-order walk from the document's first element.
-template <typename Visit>
-void WalkElements(pugi::xml_node node, Visit&& visit) {
-  for (; node; node = node.next_sibling()) {
-    if (node.type() != pugi::node_element) continue;
-    visit(node);
-    WalkElements(node.first_child(), visit);
+// Manifests list thousands of entries at most; a larger file is not one.
+constexpr size_t kMaxManifestBytes = 64u << 20;
+
+bool ReadManifestFile(const std::string& path, std::string* text) {
+  std::string why;
+  if (platform::Sys().fileSystem->ReadSmallFile(path, kMaxManifestBytes, text, &why)) return true;
+  if (why != "cannot be opened") platform::Debug("manifest not read(" + path + "): it " + why);
+  return false;
+}
+
+// The key of an entry in the index: the three fields with their lengths, so
+// that no two different entries share a key.
+std::string IndexKey(const ManifestEntry& e) {
+  std::string key;
+  for (const std::string* f : {&e.FileName, &e.Path, &e.Digest}) {
+    key += std::to_string(f->size());
+    key += ':';
+    key += *f;
   }
+  return key;
 }
 
 }  // namespace
 
+ManifestEntry ComponentManifest::EntryAt(int i) const {
+  if (i < 1 || static_cast<size_t>(i) > files_.size()) return {};
+  return files_[static_cast<size_t>(i) - 1];
+}
+
+bool ComponentManifest::ContainsEntry(const ManifestEntry& e) const {
+  return index_.count(IndexKey(e)) != 0;
+}
+
+void ComponentManifest::BuildIndex() {
+  // EntryAt of 1..EntryCount: the first File elements, and the empty entry
+  // when the count goes past the last of them.
+  const size_t n = static_cast<size_t>(entryCount_);
+  for (size_t i = 0; i < n && i < files_.size(); ++i) index_.insert(IndexKey(files_[i]));
+  if (n > files_.size()) index_.insert(IndexKey(ManifestEntry{}));
+}
+
 ComponentManifest LoadManifest(const std::string& path) {
   ComponentManifest m;
+  pugi::xml_document doc;
+  std::string text;
   // A missing file leaves the document empty; on a parse error the document
   // keeps what was read before it.
-  m.doc_->load_file(path.c_str(), pugi::parse_default, pugi::encoding_utf8);
-  WalkElements(m.doc_->first_child(), [&](pugi::xml_node n) {
-    if (!m.fileInfo_ && std::strcmp(n.name(), "FileInfo") == 0) m.fileInfo_ = n;
-    if (std::strcmp(n.name(), "File") == 0) m.files_.push_back(n);
-  });
+  if (ReadManifestFile(path, &text))
+    doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
+  pugi::xml_node fileInfo;
+  // Depth-first, pre-order walk from the document's first element, without
+  // recursion: a deeply nested file must not exhaust the stack.
+  std::vector<pugi::xml_node> stack;
+  for (pugi::xml_node n = doc.last_child(); n; n = n.previous_sibling()) stack.push_back(n);
+  while (!stack.empty()) {
+    pugi::xml_node n = stack.back();
+    stack.pop_back();
+    if (n.type() != pugi::node_element) continue;
+    if (!fileInfo && std::strcmp(n.name(), "FileInfo") == 0) fileInfo = n;
+    if (std::strcmp(n.name(), "File") == 0) {
+      m.files_.push_back({NarrowText(n.attribute("Path").value()),
+                          NarrowText(n.attribute("FileName").value()),
+                          NarrowText(n.attribute("Digest").value())});
+    }
+    for (pugi::xml_node c = n.last_child(); c; c = c.previous_sibling()) stack.push_back(c);
+  }
+  for (pugi::xml_node c = fileInfo.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element) ++m.entryCount_;
+  m.BuildIndex();
   return m;
 }
 
@@ -120,11 +126,8 @@ int HexNibble(char c) {
 bool VerifyManifestSignature(const std::string& path, const std::string& publicKeyPem) {
   PkeyPtr key = ReadRsaPublicKey(publicKeyPem);
   if (!key) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  const std::string file = ss.str();
+  std::string file;
+  if (!ReadManifestFile(path, &file)) return false;
 
   const size_t T = file.rfind('<');
   if (T == std::string::npos || T < kSignatureBlockSize) return false;

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <memory>
-#include <pugixml.hpp>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 enum class ManifestKind { Common = 0, Bank = 1 };
@@ -21,21 +21,25 @@ struct ManifestEntry {
   bool operator==(const ManifestEntry&) const = default;
 };
 
+// A read-only view of one manifest, with its values already converted to
+// the narrow code page.
 class ComponentManifest {
  public:
-  ComponentManifest();
   // Number of element children of the first "FileInfo" element.
-  int EntryCount() const;
+  int EntryCount() const { return entryCount_; }
   // The i-th "File" element (1-based) in document order; empty fields when
   // there is none.
   ManifestEntry EntryAt(int i) const;
+  // True when EntryAt(i) equals e for some i in 1..EntryCount; answered
+  // from an index built once when the manifest is loaded.
   bool ContainsEntry(const ManifestEntry& e) const;
 
  private:
   friend ComponentManifest LoadManifest(const std::string& path);
-  std::shared_ptr<pugi::xml_document> doc_;
-  pugi::xml_node fileInfo_;
-  std::vector<pugi::xml_node> files_;
+  void BuildIndex();
+  int entryCount_ = 0;
+  std::vector<ManifestEntry> files_;  // every "File" element, in document order
+  std::unordered_set<std::string> index_;
 };
 
 // Reads a manifest. A missing file gives an empty manifest; a file the XML

@@ -1,8 +1,7 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
 #include "platform/posix/posix_services.h"
@@ -24,8 +23,14 @@ void WriteAll(int fd, const std::string& text) {
 void PosixDiagnosticLog::Write(const std::string& line) {
   if (GetEnv("DOWNLOADER_DEBUG") == "1") WriteAll(2, line + "\n");
   std::string path = Sys().locations->TempDir() + "/downloader.log";
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  // Never through a link, and never into a file another user put there.
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    close(fd);
+    return;
+  }
   char stamp[32];
   time_t now = time(nullptr);
   struct tm tmNow {};
@@ -35,16 +40,5 @@ void PosixDiagnosticLog::Write(const std::string& line) {
   WriteAll(fd, std::string(stamp) + " [" + std::to_string(getpid()) + "] " + line + "\n");
   close(fd);
 }
-
-void PosixProcessExit::Immediate(int code) {
-  // The log is written unbuffered; flush what the front end printed. Only the
-  // output streams: another thread may be blocked reading standard input
-  // while holding its lock.
-  fflush(stdout);
-  fflush(stderr);
-  _Exit(code);
-}
-
-void PosixProcessExit::Normal(int code) { std::exit(code); }
 
 }  // namespace platform

@@ -3,22 +3,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "platform/posix/posix_services.h"
 
 namespace platform {
-namespace {
 
-// Creates every missing folder of an absolute path; true when it exists afterwards.
-bool MakeDirs(const std::string& path, mode_t mode) {
-  std::string cur;
+bool MakeFolders(const std::string& path, unsigned mode) {
   size_t pos = 0;
   while (pos <= path.size()) {
     size_t next = path.find('/', pos);
     if (next == std::string::npos) next = path.size();
-    cur = path.substr(0, next);
+    std::string cur = path.substr(0, next);
     if (!cur.empty() && mkdir(cur.c_str(), mode) != 0 && errno != EEXIST) return false;
     pos = next + 1;
   }
@@ -26,11 +25,32 @@ bool MakeDirs(const std::string& path, mode_t mode) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+namespace {
+
 std::string SandboxRoot() { return GetEnv("DOWNLOADER_ROOT"); }
 
 std::string EnvOr(const char* name, const std::string& fallback) {
   std::string v = GetEnv(name);
   return v.empty() ? fallback : v;
+}
+
+// Why a runtime folder cannot be trusted, or empty when it can: it must be
+// a real folder (not a link), owned by this user, and closed to everyone
+// else, so that no other user can hold our lock, see our sockets or plant
+// links in it.
+std::string DistrustOf(const std::string& dir) {
+  struct stat st {};
+  if (lstat(dir.c_str(), &st) != 0) return "it cannot be created";
+  if (S_ISLNK(st.st_mode)) return "it is a link";
+  if (!S_ISDIR(st.st_mode)) return "it is not a folder";
+  if (st.st_uid != geteuid())
+    return "it belongs to user " + std::to_string(st.st_uid) + ", not to us";
+  if ((st.st_mode & 077) != 0) {
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string("other users have access to it (mode ") + mode + ")";
+  }
+  return {};
 }
 
 }  // namespace
@@ -45,14 +65,23 @@ std::string PosixLocations::RuntimeDir() {
     dir = xdg.empty() ? TempDir() + "/downloader-runtime-" + std::to_string(getuid())
                       : xdg + "/downloader";
   }
-  MakeDirs(dir, 0700);
-  return dir;
+  MakeFolders(dir, 0700);
+  std::string why = DistrustOf(dir);
+  if (why.empty()) return dir;
+  // Said once per process; every user of the folder then finds it empty.
+  static std::atomic<bool> told{false};
+  if (!told.exchange(true)) {
+    std::string line = "runtime folder refused(" + dir + "): " + why;
+    Debug(line);
+    if (GetEnv("DOWNLOADER_DEBUG") != "1") std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  return {};
 }
 
 std::string PosixLocations::TempDir() {
   std::string root = SandboxRoot();
   if (!root.empty()) {
-    MakeDirs(root + "/tmp", 0700);
+    MakeFolders(root + "/tmp", 0700);
     return root + "/tmp";
   }
   return EnvOr("TMPDIR", "/tmp");

@@ -16,7 +16,7 @@
 namespace platform {
 namespace {
 
-// Registered message ids lie in the same range as on the original system.
+// Registered message ids lie in the range RegisterWindowMessage uses on Windows.
 constexpr uint32_t kFirstId = 0xC000;
 constexpr uint32_t kIdCount = 0x4000;
 
@@ -88,7 +88,9 @@ class SocketListener : public BroadcastListener {
 
 uint32_t PosixMessageBus::Register(const std::string& name) {
   if (name.empty() || name.find('/') != std::string::npos) return 0;
-  std::string folder = Sys().locations->RuntimeDir() + "/" + name;
+  std::string runtime = Sys().locations->RuntimeDir();
+  if (runtime.empty()) return 0;  // no safe place to meet other copies
+  std::string folder = runtime + "/" + name;
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return 0;
   uint32_t id = IdOfName(name);
   std::lock_guard<std::mutex> lock(mutex_);
@@ -100,7 +102,8 @@ std::string PosixMessageBus::FolderOf(uint32_t id) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = names_.find(id);
   if (it == names_.end()) return {};
-  return Sys().locations->RuntimeDir() + "/" + it->second;
+  std::string runtime = Sys().locations->RuntimeDir();
+  return runtime.empty() ? std::string() : runtime + "/" + it->second;
 }
 
 void PosixMessageBus::Broadcast(uint32_t id, uint64_t wParam, int64_t lParam) {

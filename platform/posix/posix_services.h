@@ -44,12 +44,22 @@ class PosixMessageBus : public MessageBus {
 class PosixFileSystem : public FileSystem {
  public:
   bool IsFolder(const std::string& path) override;
+  bool IsLink(const std::string& path) override;
   bool Exists(const std::string& path) override;
   bool CreateFolder(const std::string& path, int* error) override;
+  bool RemoveEmptyFolder(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;
+  bool ReplaceFile(const std::string& from, const std::string& to, int* error) override;
   bool ListFolder(const std::string& path, std::vector<FolderEntry>* entries) override;
   bool CopyFile(const std::string& from, const std::string& to, int* error) override;
+  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override;
+  bool ReadSmallFile(const std::string& path, size_t maxBytes, std::string* content,
+                     std::string* why) override;
+  std::unique_ptr<OutputFile> CreateNewFile(const std::string& path, bool executable,
+                                            int* error) override;
+  std::unique_ptr<FileLock> TryLockFile(const std::string& path) override;
+  bool SameVolume(const std::string& a, const std::string& b) override;
 };
 
 // Appends each line to downloader.log in the temporary folder, and to
@@ -64,5 +74,9 @@ class PosixProcessExit : public ProcessExit {
   [[noreturn]] void Immediate(int code) override;
   [[noreturn]] void Normal(int code) override;
 };
+
+// Creates every missing folder of an absolute path with the given mode;
+// true when it is a folder afterwards.
+bool MakeFolders(const std::string& path, unsigned mode);
 
 }  // namespace platform

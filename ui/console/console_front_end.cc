@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "app/settings.h"
+#include "app/startup.h"
 #include "platform/platform.h"
 #include "ui/page_common.h"
 #include "ui/version_query_page.h"
@@ -22,8 +23,19 @@ bool DecideUnattended() {
 
 bool IsCancel(const std::string& line) { return line == "c" || line == "取消"; }
 
+// Every text reaches the terminal with its control characters escaped: a
+// server's texts must not be able to move the cursor or change the screen.
 void Print(const std::string& text) {
-  std::fputs(text.c_str(), stdout);
+  std::string shown;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t nl = text.find('\n', start);
+    shown += platform::EscapeControlText(text.substr(start, nl - start));
+    if (nl == std::string::npos) break;
+    shown += '\n';
+    start = nl + 1;
+  }
+  std::fputs(shown.c_str(), stdout);
   std::fflush(stdout);
 }
 
@@ -70,7 +82,7 @@ bool ConsoleFrontEnd::NextLine(std::string* line, bool stopAtWorker) {
 }
 
 void ConsoleFrontEnd::ShowMessage(const std::string& text, const std::string& caption,
-                                  MessageIcon) {
+                                  platform::MessageIcon) {
   Print("[" + caption + "] " + text + "\n");
   if (unattended_) return;
   Print("按回车键继续 (OK) ");
@@ -93,8 +105,8 @@ bool ConsoleFrontEnd::AskYesNo(const std::string& text, const std::string& capti
   return false;
 }
 
-void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp&) {
-  PageBroadcastGuard broadcast;
+void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp& app) {
+  PageBroadcastGuard broadcast(app.singleMsgId);
   VersionQueryPage page;
   Print("== " + windowTitle + " ==\n");
 

@@ -9,16 +9,20 @@
 #include <string>
 #include <thread>
 
-#include "ui/front_end.h"
+#include "platform/diagnostics.h"
 
-class ConsoleFrontEnd : public FrontEnd {
+class CDownloaderApp;
+
+class ConsoleFrontEnd : public platform::Dialogs {
  public:
   ConsoleFrontEnd();
   ~ConsoleFrontEnd() override;
 
-  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  void ShowMessage(const std::string& text, const std::string& caption,
+                   platform::MessageIcon icon) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
-  void RunVersionQueryPage(CDownloaderApp& app) override;
+  // The version-query page, the first page of the interactive path.
+  void RunVersionQueryPage(CDownloaderApp& app);
 
   bool unattended() const { return unattended_; }
   // Exit code for the program: non-zero when an unattended run could not go on.

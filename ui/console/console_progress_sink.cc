@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "platform/text.h"
+
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -26,9 +28,13 @@ void ConsoleProgressSink::Draw(bool force) {
   lastDraw_ = now;
   if (!terminal_) return;  // status lines are printed as they change
   if (drawn_) std::fputs("\x1b[3A", out_);
-  std::fprintf(out_, "\x1b[2K%s\n\x1b[2K当前文件 %s %s\n\x1b[2K全部进度 %s %s\n", status_.c_str(),
-               Bar(current_.pos, current_.upper, kBarWidth).c_str(), current_.percent.c_str(),
-               Bar(total_.pos, total_.upper, kBarWidth).c_str(), total_.percent.c_str());
+  // The texts name files from the server: shown with control characters escaped.
+  std::fprintf(out_, "\x1b[2K%s\n\x1b[2K当前文件 %s %s\n\x1b[2K全部进度 %s %s\n",
+               platform::EscapeControlText(status_).c_str(),
+               Bar(current_.pos, current_.upper, kBarWidth).c_str(),
+               platform::EscapeControlText(current_.percent).c_str(),
+               Bar(total_.pos, total_.upper, kBarWidth).c_str(),
+               platform::EscapeControlText(total_.percent).c_str());
   std::fflush(out_);
   drawn_ = true;
 }
@@ -37,7 +43,7 @@ void ConsoleProgressSink::SetStatusText(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   status_ = text;
   if (!terminal_) {
-    std::fprintf(out_, "%s\n", text.c_str());
+    std::fprintf(out_, "%s\n", platform::EscapeControlText(text).c_str());
     std::fflush(out_);
   }
   Draw(true);
@@ -79,7 +85,7 @@ void ConsoleProgressSink::SetTotalPercent(const std::string& text) {
 void ConsoleProgressSink::SetCancelCaption(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   cancelCaption_ = text;
-  if (!terminal_) std::fprintf(out_, "[%s]\n", text.c_str());
+  if (!terminal_) std::fprintf(out_, "[%s]\n", platform::EscapeControlText(text).c_str());
   Draw(true);
 }
 

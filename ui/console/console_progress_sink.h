@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "install/progress_sink.h"
+#include "app/progress_sink.h"
 
 class ConsoleProgressSink : public ProgressSink {
  public:

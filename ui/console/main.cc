@@ -1,11 +1,17 @@
 // downloader-cli: the downloader in a terminal.
 #include "app/startup.h"
+#include "channel/server_discovery.h"
+#include "platform/platform.h"
 #include "ui/console/console_front_end.h"
 
 int main(int argc, char** argv) {
   ConsoleFrontEnd frontEnd;
-  SetFrontEnd(&frontEnd);
-  CDownloaderApp app(CommandLineFromArgs(argc, argv));
+  platform::Sys().dialogs = &frontEnd;
+  StartupHooks hooks;
+  hooks.discoverServer = DiscoverServer;
+  hooks.runFirstPage = [&](CDownloaderApp& app) { frontEnd.RunVersionQueryPage(app); };
+  hooks.programName = ProgramNameFromArgs(argc, argv);
+  CDownloaderApp app(CommandLineFromArgs(argc, argv), std::move(hooks));
   app.InitInstance();
   return frontEnd.exitCode();
 }

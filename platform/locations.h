@@ -1,0 +1,28 @@
+// Machine-wide and per-user locations. With DOWNLOADER_ROOT set, every one
+// of them lies below that folder, so nothing outside it is touched.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Separator used when paths are joined by concatenation.
+inline constexpr char kPathSep = '/';
+
+class Locations {
+ public:
+  virtual ~Locations() = default;
+  // Folder for locks, broadcast sockets and pipes, private to this user;
+  // created (mode 0700) on demand. Empty when no safe folder can be had
+  // (one that another user owns or may write to is refused, with the reason
+  // in the log and on standard error).
+  virtual std::string RuntimeDir() = 0;
+  // The temporary folder (holds the diagnostic log).
+  virtual std::string TempDir() = 0;
+  // Where programs are installed ("Program Files").
+  virtual std::string ProgramFilesDir() = 0;
+  // Per-user application data.
+  virtual std::string AppDataDir() = 0;
+};
+
+}  // namespace platform
