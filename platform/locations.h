@@ -9,6 +9,10 @@ namespace platform {
 // Separator used when paths are joined by concatenation.
 inline constexpr char kPathSep = '/';
 
+// The folder part of a path: everything before its last separator ("." when
+// there is none, the separator itself for a path directly below the root).
+std::string ParentFolder(const std::string& path);
+
 class Locations {
  public:
   virtual ~Locations() = default;

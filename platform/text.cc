@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/locations.h"
+
 namespace platform {
 namespace {
 
@@ -66,6 +68,12 @@ std::string BoundedLogText(const std::string& text) {
   size_t cut = kMaxLogLine;
   while (cut > 0 && (static_cast<unsigned char>(escaped[cut]) & 0xC0) == 0x80) --cut;
   return escaped.substr(0, cut) + "...[" + std::to_string(text.size()) + " bytes]";
+}
+
+std::string ParentFolder(const std::string& path) {
+  size_t sep = path.rfind(kPathSep);
+  if (sep == std::string::npos) return ".";
+  return sep == 0 ? std::string(1, kPathSep) : path.substr(0, sep);
 }
 
 }  // namespace platform

@@ -22,12 +22,6 @@ HttpLimits limits = DefaultDownloadLimits();
 
 platform::FileSystem& Fs() { return *platform::Sys().fileSystem; }
 
-std::string FolderOf(const std::string& path) {
-  size_t sep = path.rfind(platform::kPathSep);
-  if (sep == std::string::npos) return ".";
-  return sep == 0 ? std::string(1, platform::kPathSep) : path.substr(0, sep);
-}
-
 bool EndsWith(const std::string& s, const char* tail) {
   size_t n = std::strlen(tail);
   return s.size() >= n && strcasecmp(s.c_str() + s.size() - n, tail) == 0;
@@ -126,7 +120,7 @@ int DownloadOnceChecked(const std::string& url, const std::string& target, CBind
                         const std::string& expectedDigest) {
   if (!IsHttpUrl(url)) return Fail(1, url, "not an http or https URL");
   // The folder must exist; nothing is fetched for a target that cannot be written.
-  if (!Fs().IsFolder(FolderOf(target)))
+  if (!Fs().IsFolder(platform::ParentFolder(target)))
     return Fail(1, url, "the folder of " + target + " does not exist");
   HttpRequest request;
   request.url = url;

@@ -20,12 +20,6 @@ std::map<std::string, int> openBodies;                             // per run fo
 
 platform::FileSystem& Fs() { return *platform::Sys().fileSystem; }
 
-std::string FolderOf(const std::string& path) {
-  size_t sep = path.rfind(platform::kPathSep);
-  if (sep == std::string::npos) return ".";
-  return sep == 0 ? std::string(1, platform::kPathSep) : path.substr(0, sep);
-}
-
 std::string RunFolderName() { return "run-" + std::to_string(getpid()); }
 
 bool EnsureFolder(const std::string& path) {
@@ -111,7 +105,7 @@ int SweepStaleRuns(const std::string& root) {
 std::unique_ptr<StagedBody> StagedBody::Create(const std::string& target, bool executable,
                                                int* error) {
   static std::atomic<unsigned> counter{0};
-  const std::string targetFolder = FolderOf(target);
+  const std::string targetFolder = platform::ParentFolder(target);
   std::unique_ptr<StagedBody> body(new StagedBody);
   const std::string name = std::to_string(counter++) + ".part";
   {
@@ -147,5 +141,5 @@ StagedBody::~StagedBody() {
   if (!committed_) Fs().DeleteFile(path_);
   if (runFolder_.empty()) return;
   std::lock_guard<std::mutex> lock(mutex);
-  ReleaseRunFolder(FolderOf(runFolder_), runFolder_);
+  ReleaseRunFolder(platform::ParentFolder(runFolder_), runFolder_);
 }

@@ -14,12 +14,6 @@
 namespace platform {
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  size_t sep = path.rfind('/');
-  if (sep == std::string::npos) return ".";
-  return sep == 0 ? "/" : path.substr(0, sep);
-}
-
 void SetError(int* error, int value) {
   if (error) *error = value;
 }
@@ -94,7 +88,7 @@ class PosixFileLock : public FileLock {
 // where the target's own name is near the file system's limit.
 std::string SiblingTempName(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  return FolderOf(path) + "/.~" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  return ParentFolder(path) + "/.~" + std::to_string(getpid()) + "-" + std::to_string(counter++);
 }
 
 // Copies the bytes of in into the new file out; false with the error.
@@ -117,7 +111,7 @@ bool CopyBytes(int in, int out, off_t size, int* error) {
 // temporary file beside the target is used.
 bool CopyIntoPlace(int in, off_t size, mode_t mode, const std::string& to, int* error) {
   const std::string temp = SiblingTempName(to);
-  int out = open(FolderOf(to).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  int out = open(ParentFolder(to).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
   bool named = false;
   if (out < 0) {
     out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
