@@ -1,19 +1,21 @@
 #include "install/install_context.h"
 
 #include "app/settings.h"
+#include "install/registration.h"
 #include "platform/platform.h"
 #include "update/manifest.h"
 
-InstallContext MakeInstallContext(InstallMode mode, ProgressSink* sink,
-                                  const ServerSettings& saved) {
+InstallContext MakeInstallContext(InstallMode mode, ProgressSink* sink) {
   InstallContext c;
   c.sink = sink;
   c.allianceCode = BankProfile.allianceCode;
   c.mode = mode;
   c.updateMode = RunSettings.updateMode;
   c.serverVersion = RunSettings.serverVersion;
-  c.downloadUrl = RunSettings.downloadUrl.empty() ? saved.serverUrl : RunSettings.downloadUrl;
-  c.installDir = RunSettings.installDir.empty() ? saved.path : RunSettings.installDir;
+  c.downloadUrl = RunSettings.downloadUrl.empty() ? ReadServerSetting("ServerURL", c.allianceCode)
+                                                  : RunSettings.downloadUrl;
+  c.installDir = RunSettings.installDir.empty() ? ReadServerSetting("Path", c.allianceCode)
+                                                : RunSettings.installDir;
   const std::string sep(1, platform::kPathSep);
   c.downloadDir = c.installDir + sep + "DownLoad";
   for (ManifestKind kind : {ManifestKind::Common, ManifestKind::Bank}) {

@@ -10,13 +10,6 @@ class ProgressSink;
 
 enum InstallMode : int32_t { Install = 0, Update = 1, Repair = 2 };
 
-// The values an earlier installation left in the server settings; they stand
-// in for an empty download location or install folder.
-struct ServerSettings {
-  std::string serverUrl;
-  std::string path;
-};
-
 struct InstallContext {
   int32_t updateMode = 0;
   std::string allianceCode;
@@ -34,8 +27,8 @@ struct InstallContext {
   std::vector<std::string> updateList;
 };
 
-// Builds the context of a job from the run settings and the bank profile;
-// the derived paths are formed after the download location and the install
-// folder are settled.
-InstallContext MakeInstallContext(InstallMode mode, ProgressSink* sink,
-                                  const ServerSettings& saved = {});
+// Builds the context of a job from the run settings and the bank profile.
+// An empty download location or install folder is taken from the server
+// settings an earlier installation left ("ServerURL", "Path"); the derived
+// paths are formed after both are settled.
+InstallContext MakeInstallContext(InstallMode mode, ProgressSink* sink);

@@ -27,6 +27,8 @@ class Locations {
   virtual std::string ProgramFilesDir() = 0;
   // Per-user application data.
   virtual std::string AppDataDir() = 0;
+  // The machine's configuration folder (holds the key store).
+  virtual std::string MachineConfigDir() = 0;
 };
 
 }  // namespace platform

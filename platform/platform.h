@@ -5,7 +5,11 @@
 
 #include "platform/diagnostics.h"
 #include "platform/file_system.h"
+#include "platform/ipc.h"
+#include "platform/key_store.h"
 #include "platform/locations.h"
+#include "platform/processes.h"
 #include "platform/services.h"
+#include "platform/shell.h"
 #include "platform/single_instance.h"
 #include "platform/text.h"

@@ -14,6 +14,11 @@ class FileSystem;
 class DiagnosticLog;
 class ProcessExit;
 class Dialogs;
+class Processes;
+class Clock;
+class Ipc;
+class KeyStore;
+class Shell;
 
 struct Services {
   Locations* locations = nullptr;
@@ -24,6 +29,11 @@ struct Services {
   ProcessExit* processExit = nullptr;
   // Message boxes and questions; the front end sets its own.
   Dialogs* dialogs = nullptr;
+  Processes* processes = nullptr;
+  Clock* clock = nullptr;
+  Ipc* ipc = nullptr;
+  KeyStore* keyStore = nullptr;
+  Shell* shell = nullptr;
 };
 
 Services& Sys();

@@ -75,6 +75,13 @@ class RecordingSink : public ProgressSink {
 
 using platform::MessageIcon;
 
+// Records sleeps instead of sleeping.
+class FakeClock : public platform::Clock {
+ public:
+  void SleepMs(uint32_t ms) override { sleeps.push_back(ms); }
+  std::vector<uint32_t> sleeps;
+};
+
 // Records messages and answers questions with a fixed answer.
 class RecordingFrontEnd : public platform::Dialogs {
  public:

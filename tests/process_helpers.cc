@@ -171,3 +171,38 @@ void InFolder(const std::string& dir, const std::function<void()>& fn) {
   fn();
   std::filesystem::current_path(saved);
 }
+
+void ScopedEnv::Set(const char* name, const char* value) {
+  const char* old = std::getenv(name);
+  saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+  if (value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (it->second) {
+      setenv(it->first.c_str(), it->second->c_str(), 1);
+    } else {
+      unsetenv(it->first.c_str());
+    }
+  }
+}
+
+void InstallStandIns(const std::string& folder, const std::vector<std::string>& names) {
+  std::filesystem::create_directories(folder);
+  for (const std::string& name : names) {
+    std::filesystem::copy_file(BinPath("assistant-standin"), folder + "/" + name,
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
+std::vector<std::string> StandInLog(const std::string& folder, const std::string& name) {
+  std::vector<std::string> lines;
+  std::istringstream in(ReadFileText(folder + "/" + name + ".log"));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,25 @@ class ChildProcess {
   int status_ = -1;
   std::string outputPath_;
 };
+
+// Sets environment variables for the object's lifetime (a null value unsets).
+class ScopedEnv {
+ public:
+  ScopedEnv() = default;
+  ScopedEnv(const char* name, const std::string& value) { Set(name, value.c_str()); }
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  void Set(const char* name, const char* value);
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// Copies the assistant stand-in into folder under each of the names.
+void InstallStandIns(const std::string& folder, const std::vector<std::string>& names);
+// Lines of a stand-in's log ("<name>.log" beside it).
+std::vector<std::string> StandInLog(const std::string& folder, const std::string& name);
 
 // Polls until the condition holds or the time is up.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);

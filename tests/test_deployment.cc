@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "install/file_deployment.h"
 #include "install/install_context.h"
+#include "tests/fake_key_store.h"
 #include "tests/fakes.h"
 #include "tests/process_helpers.h"
 #include "ui/console/console_progress_sink.h"
@@ -206,7 +207,14 @@ TEST_F(DeploymentTest, InstallContextPaths) {
   RunSettings.installDir.clear();
   InstallContext empty = MakeInstallContext(Install, nullptr);
   EXPECT_EQ(empty.serverManifestUrls[0], "/Digest.xml");
-  InstallContext saved = MakeInstallContext(Install, nullptr, {"http://saved", "/opt/S"});
+  FakeKeyStore keys;
+  platform::Sys().keyStore = &keys;
+  int error = 0;
+  auto server =
+      keys.CreateKey("Software\\Vaultrel\\WebUI\\NAVRO", platform::KeyView::Default, &error);
+  server->SetString("ServerURL", "http://saved");
+  server->SetString("Path", "/opt/S");
+  InstallContext saved = MakeInstallContext(Install, nullptr);
   EXPECT_EQ(saved.serverManifestUrls[1], "http://saved/Digest_801.xml");
   EXPECT_EQ(saved.downloadDir, "/opt/S/DownLoad");
 }

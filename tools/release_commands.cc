@@ -1,7 +1,10 @@
 #include "tools/release_commands.h"
 
+#include <strings.h>
+
 #include <iostream>
 
+#include "platform/platform.h"
 #include "tools/key_folder.h"
 #include "tools/manifest_signing.h"
 #include "ui/console/console_progress_sink.h"
@@ -23,6 +26,15 @@ void AddReleaseCommands(CLI::App& app, ReleaseCommands& c) {
   c.fetch = app.add_subcommand("fetch", "Download one URL into a file, with a progress bar");
   c.fetch->add_option("URL", c.url, "http or https URL")->required();
   c.fetch->add_option("FILE", c.file, "Target file")->required();
+  c.reg = app.add_subcommand(
+      "reg",
+      "List the key store of this machine (or of the sandbox DOWNLOADER_ROOT names), or read "
+      "one key or value");
+  c.reg->add_option("KEY", c.key,
+                    "Key below HKEY_LOCAL_MACHINE, for example "
+                    "\"Software\\\\Vaultrel\\WebUI\\NAVRO\\801\"");
+  c.reg->add_option("VALUE", c.valueName, "Value name");
+  c.reg->add_flag("--64", c.view64, "The 64-bit view (where the start-up value lives)");
 }
 
 namespace {
@@ -59,7 +71,39 @@ int Publish(const std::string& keys, const ReleaseCommands& c) {
 
 }  // namespace
 
+// "HKLM\<key>" with the view, and each value as name = "data".
+int ShowKeyStore(const ReleaseCommands& c) {
+  platform::KeyStore& store = *platform::Sys().keyStore;
+  const platform::KeyView view =
+      c.view64 ? platform::KeyView::Wow64_64 : platform::KeyView::Default;
+  if (!c.valueName.empty()) {
+    auto key = store.OpenKey(c.key, view);
+    std::string value;
+    if (!key || !key->GetString(c.valueName, std::string::npos, &value))
+      return Fail("no value " + c.valueName + " in " + c.key);
+    std::cout << platform::EscapeControlText(value) << "\n";
+    return 0;
+  }
+  const std::string wanted = c.key.empty() ? "" : platform::NormaliseKeyPath(c.key);
+  bool any = false;
+  std::string lastKey;
+  for (const platform::KeyStoreValue& v : store.ListAll()) {
+    if (!wanted.empty() && (v.view != view || strcasecmp(v.key.c_str(), wanted.c_str()) != 0))
+      continue;
+    const std::string heading = std::string(v.view == platform::KeyView::Wow64_64 ? "[64] " : "") +
+                                "HKEY_LOCAL_MACHINE\\" + v.key;
+    if (heading != lastKey) std::cout << heading << "\n";
+    lastKey = heading;
+    any = true;
+    if (!v.name.empty())
+      std::cout << "  " << v.name << " = \"" << platform::EscapeControlText(v.data) << "\"\n";
+  }
+  if (!wanted.empty() && !any) return Fail("no key " + c.key);
+  return 0;
+}
+
 int RunReleaseCommands(const std::string& keys, const ReleaseCommands& c) {
+  if (c.reg->parsed()) return ShowKeyStore(c);
   if (c.publish->parsed()) return Publish(keys, c);
   if (c.verify->parsed()) {
     bool valid;

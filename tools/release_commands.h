@@ -9,10 +9,14 @@ struct ReleaseCommands {
   CLI::App* verify = nullptr;
   CLI::App* digest = nullptr;
   CLI::App* fetch = nullptr;
+  CLI::App* reg = nullptr;
   std::string folder;
   std::string bank = "801";
   std::string file;
   std::string url;
+  std::string key;
+  std::string valueName;
+  bool view64 = false;
 };
 
 void AddReleaseCommands(CLI::App& app, ReleaseCommands& commands);

@@ -98,4 +98,9 @@ std::string PosixLocations::AppDataDir() {
   return EnvOr("XDG_CONFIG_HOME", EnvOr("HOME", "/tmp") + "/.config");
 }
 
+std::string PosixLocations::MachineConfigDir() {
+  std::string root = SandboxRoot();
+  return root.empty() ? "/etc" : root + "/etc";
+}
+
 }  // namespace platform

@@ -9,6 +9,11 @@ Services NativeServices() {
   static PosixFileSystem fileSystem;
   static PosixDiagnosticLog log;
   static PosixProcessExit processExit;
+  static PosixProcesses processes;
+  static PosixClock clock;
+  static PosixIpc ipc;
+  static PosixKeyStore keyStore;
+  static PosixShell shell;
   Services s;
   s.locations = &locations;
   s.instanceLock = &lock;
@@ -16,6 +21,11 @@ Services NativeServices() {
   s.fileSystem = &fileSystem;
   s.log = &log;
   s.processExit = &processExit;
+  s.processes = &processes;
+  s.clock = &clock;
+  s.ipc = &ipc;
+  s.keyStore = &keyStore;
+  s.shell = &shell;
   return s;
 }
 

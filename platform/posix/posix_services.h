@@ -15,6 +15,7 @@ class PosixLocations : public Locations {
   std::string TempDir() override;
   std::string ProgramFilesDir() override;
   std::string AppDataDir() override;
+  std::string MachineConfigDir() override;
 };
 
 // flock() on a file of the lock's name in the runtime folder. The file
@@ -73,6 +74,48 @@ class PosixProcessExit : public ProcessExit {
  public:
   [[noreturn]] void Immediate(int code) override;
   [[noreturn]] void Normal(int code) override;
+};
+
+// The process list from /proc (the executable's base name, or the kernel's
+// short name when the executable cannot be read); terminate is SIGKILL;
+// programs start with posix_spawn in a session of their own, their output
+// going nowhere, with DOWNLOADER_SHOW=shown or hidden in their environment.
+class PosixProcesses : public Processes {
+ public:
+  std::vector<ProcessEntry> List() override;
+  bool Terminate(int64_t id, uint32_t exitCode) override;
+  void WaitForExit(int64_t id) override;
+  bool Start(const std::string& program, const std::string& parameters, ShowMode show,
+             bool waitForExit) override;
+  std::string OwnExecutablePath() override;
+};
+
+class PosixClock : public Clock {
+ public:
+  void SleepMs(uint32_t ms) override;
+};
+
+class PosixIpc : public Ipc {
+ public:
+  std::unique_ptr<PipeWriter> OpenPipe(const std::string& pipeName) override;
+  std::unique_ptr<PipeReader> ServePipe(const std::string& pipeName) override;
+  std::unique_ptr<NamedEvent> CreateEvent(const std::string& name) override;
+  int WaitForAny(const std::vector<NamedEvent*>& events, uint32_t timeoutMs) override;
+};
+
+class PosixKeyStore : public KeyStore {
+ public:
+  std::unique_ptr<RegistryKey> CreateKey(const std::string& path, KeyView view,
+                                         int* error) override;
+  std::unique_ptr<RegistryKey> OpenKey(const std::string& path, KeyView view) override;
+  std::vector<KeyStoreValue> ListAll() override;
+};
+
+class PosixShell : public Shell {
+ public:
+  bool GetSpecialFolder(SpecialFolder folder, std::string* path) override;
+  bool SaveShortcut(const std::string& linkPath, const std::string& target) override;
+  void NotifyFolderCreated(const std::string& folder, const std::string& parent) override;
 };
 
 // Creates every missing folder of an absolute path with the given mode;
