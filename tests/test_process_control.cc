@@ -41,6 +41,14 @@ class ProcessControl : public testing::Test {
     return p;
   }
   bool Ended(ChildProcess& p) { return p.Wait(0) >= 0; }
+  // Waits until the companion installed under name reads the pipe.
+  bool Listening(const std::string& name) {
+    return WaitUntil(
+        [&] {
+          return ReadFileText(dir_ + "/" + name + ".log").find("listening") != std::string::npos;
+        },
+        5000);
+  }
 
   Sandbox sandbox_;
   ScopedEnv root_{"DOWNLOADER_ROOT", sandbox_.root()};
@@ -93,8 +101,7 @@ TEST_F(ProcessControl, OnlyTheFirstBrowserIsClosedAndTheQuestionIsAskedOnce) {
 
 TEST_F(ProcessControl, CompanionReceivesTheHandOffMessageWhole) {
   Run("TolvanePop_801.exe");
-  const std::string fifo = sandbox_.root() + "/run/pipe/NAVRO_PopNAVRO801";
-  ASSERT_TRUE(WaitUntil([&] { return fs::exists(fifo); }, 5000));
+  ASSERT_TRUE(Listening("TolvanePop_801.exe"));
   PopCommand update{"UpdatePopCmd", "", false, false, 0};
   EXPECT_EQ(PopMessage(update), "NAVRO_PopUpdatePopCmd||");
   EXPECT_TRUE(SendPopCommand(update, "NAVRO"));
@@ -169,8 +176,11 @@ TEST_F(ProcessControl, LaunchLeavesTheCompanionAndTheUiProgramRunning) {
             if (line.find("start [-t] shown") != std::string::npos) quitRun = pid;
             if (line.find("start [] shown") != std::string::npos) plainRun = pid;
           }
+          // The quit run logs its exit just before it ends; wait until the
+          // process list no longer shows it.
           return quitRun && plainRun &&
-                 log.find(std::to_string(quitRun) + " exit") != std::string::npos;
+                 log.find(std::to_string(quitRun) + " exit") != std::string::npos &&
+                 !fs::exists("/proc/" + std::to_string(quitRun) + "/exe");
         },
         5000))
         << name;

@@ -1,6 +1,7 @@
 // The bounds on every wait of the network layer, the bytes a URL may carry,
 // and the reasons that failures leave in the log.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <filesystem>

@@ -11,7 +11,8 @@
 //                 values, its desktop entries and (when it runs from there)
 //                 the install folder.
 // Every run appends "<pid> start <args> <shown|hidden>" and "<pid> exit" to
-// "<name>.log" beside the program.
+// "<name>.log" beside the program; a companion notes "listening" once it
+// reads the pipe.
 #include <signal.h>
 #include <strings.h>
 #include <unistd.h>
@@ -78,6 +79,7 @@ int QuitOthers() {
 
 void Listen() {
   std::unique_ptr<platform::PipeReader> pipe = platform::Sys().ipc->ServePipe(kPopPipeName);
+  Note(pipe ? "listening" : "cannot serve the pipe");
   char buffer[4096];
   while (!quit) {
     long long n = pipe ? pipe->Read(buffer, sizeof buffer, 200) : (usleep(200000), 0);
