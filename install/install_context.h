@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct InstallContext {
   InstallMode mode = Install;
   ProgressSink* sink = nullptr;
   std::vector<std::string> updateList;
+  // The manifest digest of each updateList item, checked when it arrives.
+  std::map<std::string, std::string> updateDigests;
 };
 
 // Builds the context of a job from the run settings and the bank profile.

@@ -29,6 +29,10 @@ class Locations {
   virtual std::string AppDataDir() = 0;
   // The machine's configuration folder (holds the key store).
   virtual std::string MachineConfigDir() = 0;
+  // The local path of a fixed Windows path such as "C:\Program Files\X\a.exe"
+  // (a drive letter, a colon, "\"-separated folders). Other texts are
+  // returned as they are.
+  virtual std::string FromWindowsPath(const std::string& windowsPath) = 0;
 };
 
 }  // namespace platform

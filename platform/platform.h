@@ -8,6 +8,7 @@
 #include "platform/ipc.h"
 #include "platform/key_store.h"
 #include "platform/locations.h"
+#include "platform/os_info.h"
 #include "platform/processes.h"
 #include "platform/services.h"
 #include "platform/shell.h"

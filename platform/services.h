@@ -19,6 +19,7 @@ class Clock;
 class Ipc;
 class KeyStore;
 class Shell;
+class OsInfo;
 
 struct Services {
   Locations* locations = nullptr;
@@ -34,6 +35,7 @@ struct Services {
   Ipc* ipc = nullptr;
   KeyStore* keyStore = nullptr;
   Shell* shell = nullptr;
+  OsInfo* osInfo = nullptr;
 };
 
 Services& Sys();

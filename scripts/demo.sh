@@ -11,6 +11,8 @@ scripts/build.sh build
 bin=$top/build/bin
 
 demo=$top/demo
+# Programs an earlier demo installed and started are ended first.
+pkill -f "$demo/root/" 2>/dev/null || true
 rm -rf "$demo"
 mkdir -p "$demo/root" "$demo/cwd"
 export DOWNLOADER_ROOT=$demo/root
@@ -20,13 +22,18 @@ server_pid=""
 cleanup() { [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 
-# A small demo release: stand-in component files, published and signed
-# with the development keys.
+# A small demo release: the assistant's programs (our stand-in program
+# under their names), a plug-in and a data file, published and signed with
+# the development keys.
 release=$demo/release
 mkdir -p "$release/Plugins" "$release/Data"
-printf '#!/bin/sh\necho "assistant UI stand-in"\n' >"$release/WebUI_801.exe"
+for name in WebUI_801.exe TolvanePop_801.exe TolvanePop.exe uninst_801.exe; do
+  cp "$bin/assistant-standin" "$release/$name"
+done
 printf 'demo plugin\n' >"$release/Plugins/组件.dll"
 printf '[demo]\nbank=801\n' >"$release/Data/config.ini"
+# The quick-launch folder exists on a real desktop; the sandbox makes it.
+mkdir -p "$demo/root/config/Microsoft/Internet Explorer/Quick Launch"
 "$bin/release-tool" publish "$release"
 
 "$bin/assistant-server" --port 0 --version 1.0.0.12 --update 0 \
@@ -45,23 +52,20 @@ rc=$?
 set -e
 echo "downloader-cli ended with code $rc; its log: $demo/root/tmp/downloader.log"
 
-# The install sequence that fetches the release is not part of this build
-# yet; the same steps with the release tool: manifests, signatures, files.
-if [ "$rc" -eq 0 ] && [ $# -eq 0 ]; then
-  target=$demo/root/opt/fetched
-  mkdir -p "$target"
-  for m in Digest.xml Digest_801.xml; do
-    "$bin/release-tool" fetch "http://127.0.0.1:$port/$m" "$target/$m"
-    "$bin/release-tool" verify "$target/$m"
-    sed -n 's/.*<File Path="\([^"]*\)" FileName="\([^"]*\)" Digest="\([^"]*\)".*/\1|\2|\3/p' \
-      "$target/$m" | while IFS='|' read -r dir name digest; do
-      rel=${dir//\\//}
-      rel=${rel:+$rel/}$name
-      mkdir -p "$(dirname "$target/$rel")"
-      "$bin/release-tool" fetch "http://127.0.0.1:$port/$rel" "$target/$rel"
-      [ "$("$bin/release-tool" digest "$target/$rel")" = "$digest" ] && echo "  $rel: digest matches the manifest"
-    done
+# What the installation left: files, key store, desktop entries, and the
+# assistant's programs it started.
+if [ $# -eq 0 ]; then
+  echo "== installed files"
+  (cd "$demo/root/opt" && find . -type f | sort)
+  echo "== key store"
+  "$bin/release-tool" reg
+  echo "== desktop entries"
+  find "$demo/root/desktop" "$demo/root/applications" "$demo/root/config" -name '*.desktop' 2>/dev/null | sort
+  echo "== assistant programs running"
+  for name in WebUI_801.exe TolvanePop.exe; do
+    pgrep -f "$demo/root/opt/.*/$name" >/dev/null && echo "  $name runs" || echo "  $name does not run"
   done
+  echo "(scripts/demo.sh -t asks them to quit; or: pkill -f '$demo/root/opt')"
 fi
 echo "server log:"
 cat "$demo/server.log"

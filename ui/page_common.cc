@@ -19,3 +19,8 @@ void ConfirmQuitInstall() {
     platform::Sys().processExit->Immediate(0);
   }
 }
+
+std::string DefaultInstallDir() {
+  return platform::Sys().locations->ProgramFilesDir() + platform::kPathSep +
+         BankProfile.installSubdir;
+}

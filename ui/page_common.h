@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/single_instance.h"
 
@@ -19,6 +20,10 @@ class PageBroadcastGuard {
  private:
   std::unique_ptr<platform::BroadcastListener> listener_;
 };
+
+// The install folder offered first: the program-files location and the
+// bank's installSubdir.
+std::string DefaultInstallDir();
 
 // The Cancel handler of the first pages: asks "是否退出网银助手安装？";
 // Yes ends the process at once with code 0, No returns.

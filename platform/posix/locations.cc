@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -101,6 +102,33 @@ std::string PosixLocations::AppDataDir() {
 std::string PosixLocations::MachineConfigDir() {
   std::string root = SandboxRoot();
   return root.empty() ? "/etc" : root + "/etc";
+}
+
+// "C:\Program Files\X" becomes <root>/drive_c/Program Files/X in a sandbox,
+// and /Program Files/X outside one (a path no Linux system has, so such a
+// file is simply not found).
+std::string PosixLocations::FromWindowsPath(const std::string& windowsPath) {
+  const std::string& w = windowsPath;
+  bool drive = w.size() >= 3 && std::isalpha(static_cast<unsigned char>(w[0])) && w[1] == ':' &&
+               w[2] == '\\';
+  if (!drive) return w;
+  std::string rest = w.substr(2);
+  for (char& c : rest)
+    if (c == '\\') c = '/';
+  std::string root = SandboxRoot();
+  if (root.empty()) return rest;
+  return root + "/drive_" + static_cast<char>(std::tolower(static_cast<unsigned char>(w[0]))) +
+         rest;
+}
+
+OsFacts PosixOsInfo::Query() {
+  OsFacts facts;
+  facts.versionKnown = true;
+  facts.platformId = kPlatformWin32Nt;
+  facts.majorVersion = 6;
+  facts.minorVersion = 1;
+  facts.processorArchitecture = kArchitectureAmd64;
+  return facts;
 }
 
 }  // namespace platform

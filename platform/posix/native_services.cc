@@ -14,6 +14,7 @@ Services NativeServices() {
   static PosixIpc ipc;
   static PosixKeyStore keyStore;
   static PosixShell shell;
+  static PosixOsInfo osInfo;
   Services s;
   s.locations = &locations;
   s.instanceLock = &lock;
@@ -26,6 +27,7 @@ Services NativeServices() {
   s.ipc = &ipc;
   s.keyStore = &keyStore;
   s.shell = &shell;
+  s.osInfo = &osInfo;
   return s;
 }
 

@@ -16,6 +16,7 @@ class PosixLocations : public Locations {
   std::string ProgramFilesDir() override;
   std::string AppDataDir() override;
   std::string MachineConfigDir() override;
+  std::string FromWindowsPath(const std::string& windowsPath) override;
 };
 
 // flock() on a file of the lock's name in the runtime folder. The file
@@ -109,6 +110,13 @@ class PosixKeyStore : public KeyStore {
                                          int* error) override;
   std::unique_ptr<RegistryKey> OpenKey(const std::string& path, KeyView view) override;
   std::vector<KeyStoreValue> ListAll() override;
+};
+
+// Reports the facts of a system whose runtime library is its own: NT 6.1
+// on x64, for which no vendor runtime package is needed.
+class PosixOsInfo : public OsInfo {
+ public:
+  OsFacts Query() override;
 };
 
 class PosixShell : public Shell {

@@ -63,6 +63,11 @@ void ConsoleFrontEnd::StartInputReader() {
   }).detach();
 }
 
+void ConsoleFrontEnd::WorkerStarted() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  workerDone_ = false;
+}
+
 void ConsoleFrontEnd::WorkerFinished() {
   std::lock_guard<std::mutex> lock(mutex_);
   workerDone_ = true;
@@ -122,7 +127,7 @@ void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp& app) {
       page.RunQuery();
     } else {
       // The query runs beside the input, so Cancel works while it waits.
-      workerDone_ = false;
+      WorkerStarted();
       std::thread([this, &page] {
         page.RunQuery();
         WorkerFinished();
@@ -142,7 +147,7 @@ void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp& app) {
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
       Print("服务器版本: " + RunSettings.serverVersion + "\n下载位置: " + RunSettings.downloadUrl +
             "\n");
-      Print("(the install wizard is not part of this build yet)\n");
+      RunInstallPages(app);
       return;
     }
     showState();
@@ -155,7 +160,7 @@ void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp& app) {
       // cannot go on.
       Print(state == VersionQueryPage::State::Stuck ? "服务器的应答无法读取，安装无法继续\n"
                                                     : "服务器没响应，安装无法继续\n");
-      exitCode_ = 1;
+      exitCode_ = kExitNoVersionAnswer;
       return;
     }
     // Wait for the user: Retry while it is offered, Cancel at any time.

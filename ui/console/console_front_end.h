@@ -13,6 +13,10 @@
 
 class CDownloaderApp;
 
+// Exit codes of an unattended run that could not go on (0 otherwise).
+inline constexpr int kExitNoVersionAnswer = 1;  // the version query got no usable answer
+inline constexpr int kExitInstallStopped = 2;   // the install job stopped on a failure
+
 class ConsoleFrontEnd : public platform::Dialogs {
  public:
   ConsoleFrontEnd();
@@ -23,6 +27,12 @@ class ConsoleFrontEnd : public platform::Dialogs {
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   // The version-query page, the first page of the interactive path.
   void RunVersionQueryPage(CDownloaderApp& app);
+  // The install wizard after the version query; its choices stay at their
+  // defaults.
+  void RunInstallPages(CDownloaderApp& app);
+  // The progress page: runs the install job of mode and shows its progress.
+  // Returns only when the job stopped on a failure and the page was closed.
+  void RunProgressPage(CDownloaderApp& app, int mode);
 
   bool unattended() const { return unattended_; }
   // Exit code for the program: non-zero when an unattended run could not go on.
@@ -35,6 +45,7 @@ class ConsoleFrontEnd : public platform::Dialogs {
   bool ReadLine(std::string* line) { return NextLine(line, false); }
   void StartInputReader();
   void WorkerFinished();
+  void WorkerStarted();
 
   bool unattended_;
   int exitCode_ = 0;

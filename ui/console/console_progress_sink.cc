@@ -89,7 +89,15 @@ void ConsoleProgressSink::SetCancelCaption(const std::string& text) {
   Draw(true);
 }
 
-void ConsoleProgressSink::SetWorkerFinished() { Flush(); }
+void ConsoleProgressSink::SetWorkerFinished() {
+  workerFinished_ = true;
+  Flush();
+}
+
+std::string ConsoleProgressSink::statusText() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_;
+}
 
 void ConsoleProgressSink::Flush() {
   std::lock_guard<std::mutex> lock(mutex_);

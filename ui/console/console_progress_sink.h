@@ -3,6 +3,7 @@
 // the status lines are printed, one per change.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -27,6 +28,8 @@ class ConsoleProgressSink : public ProgressSink {
 
   // Draws the last state now (used before the program ends).
   void Flush();
+  bool workerFinished() const { return workerFinished_; }
+  std::string statusText();
 
   // One bar as text: "[#####.....]" of the given width.
   static std::string Bar(uint32_t pos, uint32_t upper, int width);
@@ -46,5 +49,6 @@ class ConsoleProgressSink : public ProgressSink {
   std::string cancelCaption_ = "取消";
   BarState current_, total_;
   bool drawn_ = false;
+  std::atomic<bool> workerFinished_{false};
   std::chrono::steady_clock::time_point lastDraw_{};
 };
