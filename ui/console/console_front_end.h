@@ -33,6 +33,9 @@ class ConsoleFrontEnd : public platform::Dialogs {
   // The progress page: runs the install job of mode and shows its progress.
   // Returns only when the job stopped on a failure and the page was closed.
   void RunProgressPage(CDownloaderApp& app, int mode);
+  // The update prompt: kind 0 offers the newer version, kind 1 a
+  // reinstallation. OK runs the update.
+  void RunUpdatePrompt(CDownloaderApp& app, int kind);
 
   bool unattended() const { return unattended_; }
   // Exit code for the program: non-zero when an unattended run could not go on.

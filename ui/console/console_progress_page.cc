@@ -24,6 +24,16 @@ void ConsoleFrontEnd::RunInstallPages(CDownloaderApp& app) {
   RunProgressPage(app, Install);
 }
 
+void ConsoleFrontEnd::RunUpdatePrompt(CDownloaderApp& app, int kind) {
+  PageBroadcastGuard broadcast(app.singleMsgId);
+  const char* question = kind == 0 ? "网银助手有新版本，是否现在更新？" : "是否重新安装网银助手？";
+  for (;;) {
+    if (!platform::Sys().dialogs->AskYesNo(question, windowTitle)) return;  // Cancel
+    if (ConfirmCloseBrowser(BankProfile.assistantName)) break;
+  }
+  RunProgressPage(app, Update);
+}
+
 void ConsoleFrontEnd::RunProgressPage(CDownloaderApp& app, int mode) {
   PageBroadcastGuard broadcast(app.singleMsgId);
   ConsoleProgressSink sink;
