@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -33,6 +34,7 @@ struct Options {
   std::string plainAnswer;
   std::string root;
   std::string keys;
+  long long rate = 0;  // bytes per second of each file body; 0: no limit
 };
 
 // The downloader asks for gzip but never decodes, and the server library
@@ -70,7 +72,8 @@ std::string Shorten(const std::string& text) {
   return text.size() > 48 ? text.substr(0, 40) + "...(" + std::to_string(text.size()) + ")" : text;
 }
 
-void ServeFile(const std::string& root, const httplib::Request& req, httplib::Response& res) {
+void ServeFile(const std::string& root, long long rate, const httplib::Request& req,
+               httplib::Response& res) {
   const std::string& path = req.path;
   // Nothing outside the release folder is served.
   if (path.empty() || path[0] != '/' || path.find("/../") != std::string::npos ||
@@ -89,12 +92,20 @@ void ServeFile(const std::string& root, const httplib::Request& req, httplib::Re
     res.set_content("not found\n", kPlainType);
     return;
   }
-  // Streamed from the file, so a large component never sits in memory.
+  // Said before the body goes out, so a test can act while it is on the way.
+  std::printf("sending %s\n", path.c_str());
+  std::fflush(stdout);
+  // Streamed from the file, so a large component never sits in memory; with
+  // a rate, paced in pieces of a tenth of a second.
   res.set_content_provider(
       static_cast<size_t>(st.st_size), kPlainType,
-      [fd](size_t offset, size_t length, httplib::DataSink& sink) {
+      [fd, rate](size_t offset, size_t length, httplib::DataSink& sink) {
         char buffer[65536];
         size_t n = std::min(length, sizeof buffer);
+        if (rate > 0) {
+          n = std::min(n, static_cast<size_t>(std::max(1LL, rate / 10)));
+          usleep(static_cast<useconds_t>(n * 1000000 / static_cast<size_t>(rate)));
+        }
         ssize_t got = pread(fd, buffer, n, static_cast<off_t>(offset));
         if (got <= 0) return false;
         return sink.write(buffer, static_cast<size_t>(got));
@@ -121,6 +132,8 @@ int main(int argc, char** argv) {
                  "Seal this text instead of the JSON answer (for client tests)");
   app.add_option("--root", o.root, "Release folder whose files are served")
       ->check(CLI::ExistingDirectory);
+  app.add_option("--rate", o.rate, "Bytes per second of each served file (0: no limit)")
+      ->check(CLI::NonNegativeNumber);
   app.add_option("--keys", o.keys, "Key folder (default: the compiled-in keys)")
       ->check(CLI::ExistingDirectory);
   CLI11_PARSE(app, argc, argv);
@@ -186,7 +199,7 @@ int main(int argc, char** argv) {
   });
   if (!o.root.empty()) {
     server->Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
-      ServeFile(o.root, req, res);
+      ServeFile(o.root, o.rate, req, res);
     });
   }
   server->set_logger([](const httplib::Request& req, const httplib::Response& res) {
