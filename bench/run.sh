@@ -9,3 +9,5 @@ echo "== FileDigest against openssl dgst -sha1"
 build/bin/bench-file-digest "$@"
 echo "== DownloadFile against curl -o"
 build/bin/bench-download
+echo "== RunDownloadPass (nothing changed) against openssl dgst -sha1"
+build/bin/bench-update-plan
