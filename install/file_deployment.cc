@@ -14,7 +14,8 @@ const std::string kSep(1, platform::kPathSep);
 
 platform::FileSystem& Fs() { return *platform::Sys().fileSystem; }
 
-// True when one of the folders below base on the way to rel is a link.
+}  // namespace
+
 bool ThroughLink(const std::string& base, const std::string& rel) {
   std::string parent = base;
   size_t start = 0;
@@ -27,8 +28,6 @@ bool ThroughLink(const std::string& base, const std::string& rel) {
   }
   return false;
 }
-
-}  // namespace
 
 bool CreateFolderTree(const std::string& path) {
   std::vector<std::string> parts;
@@ -101,6 +100,10 @@ bool CopyTree(const InstallContext& c, const std::string& folder) {
     // outside the install; such a target counts as one that cannot be written.
     bool throughLink = ThroughLink(c.installDir, rel);
     if (throughLink) error = ELOOP;
+    // A folder the new release added is made in the install folder too;
+    // without it the update could never complete.
+    if (!throughLink && !rel.empty() && !Fs().IsFolder(platform::ParentFolder(target)))
+      (void)CreateFolderTree(platform::ParentFolder(target));
     if (throughLink || !Fs().CopyFile(source, target, &error)) {
       char line[64];
       std::snprintf(line, sizeof line, "copy failed %d", error);

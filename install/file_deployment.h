@@ -7,6 +7,9 @@
 
 struct InstallContext;
 
+// True when one of the folders below base on the way to rel (local
+// separators) is a link: a write there would land outside base.
+bool ThroughLink(const std::string& base, const std::string& rel);
 // Creates every missing folder of path; true when it exists afterwards.
 // Runs of separators count as one, a trailing one is ignored, and a path
 // that starts with one is built from the root.

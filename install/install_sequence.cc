@@ -36,9 +36,10 @@ int InstallSequence(ProgressSink* sink, std::unique_ptr<InstallContext> context)
   InstallContext& c = *context;
   const InstallMode mode = c.mode;
   if (mode == Install) (void)RemoveLegacyAssistant(sink);
-  if (!CreateFolderTree(RunSettings.installDir))
-    return Stop(sink, "the install folder cannot be created");
-  ChooseStagingRoot(RunSettings.installDir);
+  // The context's folder: the chosen one, or the one an earlier
+  // installation saved when none was chosen.
+  if (!CreateFolderTree(c.installDir)) return Stop(sink, "the install folder cannot be created");
+  ChooseStagingRoot(c.installDir);
   (void)CreateStandardFolders(c);
   if (!DownloadManifests(c)) return Stop(sink, "the manifests did not arrive whole and signed");
 

@@ -14,11 +14,9 @@ const char* kKillScript = "killprocess.vbs";
 
 platform::FileSystem& Fs() { return *platform::Sys().fileSystem; }
 
-// A move as MoveFile does on Windows, retried once with the C runtime's
-// rename; failures are ignored.
-void Move(const std::string& from, const std::string& to) {
-  if (!Fs().Rename(from, to)) (void)std::rename(from.c_str(), to.c_str());
-}
+// A move that never replaces an existing target, as MoveFile and the C
+// runtime's rename do on Windows; a failure is ignored.
+void Move(const std::string& from, const std::string& to) { (void)Fs().Rename(from, to); }
 
 void RestoreParkedFile() {
   if (Fs().Exists(kParkedName)) Move(kParkedName, RunSettings.assistantExeName);
@@ -38,8 +36,14 @@ void RunUninstallerRecipe(const LegacyRemovalRecipe& r) {
 void RunInstallerServiceRecipe(const LegacyRemovalRecipe& r) {
   if (Fs().Exists(kParkedName)) (void)Fs().DeleteFile(kParkedName);
   if (Fs().Exists(kKillScript)) {
-    // Emptied, not removed.
-    if (std::FILE* f = std::fopen(kKillScript, "w")) std::fclose(f);
+    // Emptied, not removed: replaced by an empty file of its own, so that a
+    // link placed under that name never empties (or creates) the file it
+    // points to.
+    (void)Fs().DeleteFile(kKillScript);
+    int error = 0;
+    if (std::unique_ptr<platform::OutputFile> empty =
+            Fs().CreateNewFile(kKillScript, false, &error))
+      (void)empty->Close(&error);
     platform::Sys().clock->SleepMs(500);
   }
   std::string own = platform::Sys().processes->OwnExecutablePath();

@@ -1,5 +1,6 @@
 #include "install/runtime_prerequisites.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "app/progress_sink.h"
@@ -53,18 +54,26 @@ void InstallPackage(InstallContext& c, RuntimePackageId id) {
   std::string local = platform::Sys().locations->TempDir() + platform::kPathSep + p.fileName;
   std::string url = "http://" + RuntimeSources().host + p.serverPath;
   if (sink) sink->SetStatusText(Filled("正在下载 %s", p.fileName));
+  // Only bytes this run fetched are started: a file left in the temporary
+  // folder (shared by every user when there is no sandbox) could belong to
+  // someone who can still change it after it was checked.
+  platform::FileSystem& fs = *platform::Sys().fileSystem;
+  bool ok = !fs.Exists(local) || fs.DeleteFile(local);
+  if (!ok)
+    platform::Debug(std::string("runtime package refused(") + local + "): cannot be replaced");
   CBindCallback callback(sink);
-  bool ok = DownloadFile(url, local, &callback);
+  ok = ok && DownloadFile(url, local, &callback) && fs.Exists(local);
   if (ok) {
     // An executable fetched over plain HTTP is started only when it is the
     // one this build expects; anyone on the way could have replaced it.
-    const std::string& expected = RuntimeSources().sha256[id];
+    std::string expected = RuntimeSources().sha256[id];
+    for (char& ch : expected) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     std::string actual = FileSha256(local);
     if (expected.empty() || actual != expected) {
       platform::Debug(std::string("runtime package refused(") + p.fileName + "): sha256 " +
                       (actual.empty() ? "unreadable" : actual) + ", expected " +
                       (expected.empty() ? "none configured" : expected));
-      (void)platform::Sys().fileSystem->DeleteFile(local);
+      (void)fs.DeleteFile(local);
       ok = false;
     }
   }
@@ -80,7 +89,6 @@ void InstallPackage(InstallContext& c, RuntimePackageId id) {
     sink->SetTotalPos(static_cast<uint32_t>(c.currentStep));
   }
   ++c.currentStep;
-  if (!platform::Sys().fileSystem->Exists(local)) return;
   if (sink) sink->SetStatusText(Filled("正在安装 %s", p.fileName));
   // Not waited for; whether it started is not looked at.
   (void)platform::Sys().processes->Start(local, "/q", platform::ShowMode::Shown, false);

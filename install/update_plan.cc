@@ -44,6 +44,13 @@ void Refused(const std::string& what) {
   platform::Debug("manifest entry refused(" + what + "): it would leave the install folder");
 }
 
+// A download is checked against the digest it is given only when there is
+// one, so an entry without a digest is refused rather than fetched unchecked.
+void Unchecked(const std::string& what) {
+  platform::Debug("manifest entry refused(" + what +
+                  "): it has no digest to check the file against");
+}
+
 // A first installation: every entry straight into the install folder.
 bool InstallPass(InstallContext& c, const ComponentManifest& manifest) {
   for (int i = 1; i <= manifest.EntryCount(); ++i) {
@@ -51,6 +58,18 @@ bool InstallPass(InstallContext& c, const ComponentManifest& manifest) {
     if (e.FileName.empty()) continue;  // an index without a File element
     if (e.FileName.find("TolvanePop") != std::string::npos) KillProcessByName(e.FileName);
     if (!IsContainedPath(RelativePath(e))) {
+      Refused(RelativePath(e));
+      ShowFailure(c.sink, e.FileName);
+      return false;
+    }
+    if (e.Digest.empty()) {
+      Unchecked(RelativePath(e));
+      ShowFailure(c.sink, e.FileName);
+      return false;
+    }
+    // A link among the install folder's own folders would carry the file
+    // outside the install.
+    if (ThroughLink(c.installDir, LocalPath(e.Path))) {
       Refused(RelativePath(e));
       ShowFailure(c.sink, e.FileName);
       return false;
@@ -124,12 +143,18 @@ bool DownloadList(InstallContext& c) {
     const std::string& r = c.updateList[static_cast<size_t>(j - 1)];
     ShowDownloading(sink, r, j, k);
     bool ok = false;
-    if (IsContainedPath(r)) {
-      CBindCallback callback(sink);
-      ok = DownloadFile(c.downloadUrl + "/" + ToUrlPath(r), c.downloadDir + kSep + LocalPath(r),
-                        &callback, c.updateDigests[r]);
-    } else {
+    auto digest = c.updateDigests.find(r);
+    if (!IsContainedPath(r)) {
       Refused(r);
+    } else if (digest == c.updateDigests.end() || digest->second.empty()) {
+      Unchecked(r);
+    } else {
+      // A folder the new release added exists in the download folder only
+      // once something is fetched into it.
+      const std::string target = c.downloadDir + kSep + LocalPath(r);
+      (void)CreateFolderTree(platform::ParentFolder(target));
+      CBindCallback callback(sink);
+      ok = DownloadFile(c.downloadUrl + "/" + ToUrlPath(r), target, &callback, digest->second);
     }
     if (ok) {
       if (sink) {

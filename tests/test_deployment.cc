@@ -106,7 +106,10 @@ TEST_F(DeploymentTest, CopyTreePlacesEveryFileAndSkipsHiddenFolders) {
   Put(c.downloadDir + "/harbinet_801.exe", "new main");
   Put(c.installDir + "/harbinet_801.exe", "old main");
   Put(c.downloadDir + "/.cache/x", "hidden");
+  // A folder the new release added is made in the install folder.
+  Put(c.downloadDir + "/Plugins/新/deep/b.dll", "added");
   EXPECT_TRUE(CopyDownloadedFiles(c));
+  EXPECT_EQ(ReadFileText(c.installDir + "/Plugins/新/deep/b.dll"), "added");
   EXPECT_EQ(ReadFileText(c.installDir + "/Digest.xml"), "manifest");
   EXPECT_EQ(ReadFileText(c.installDir + "/Plugins/a.dll"), "new plugin");
   EXPECT_EQ(ReadFileText(c.installDir + "/harbinet_801.exe"), "new main");
@@ -141,7 +144,11 @@ TEST_F(DeploymentTest, CopyThatCannotBeDoneShowsTheMessageAndEnds) {
          fs::create_directories(c.installDir + "/Data/blocked");
        }},
       {"target program is running", [&] { Put(c.downloadDir + "/Tools/busy", "new"); }},
-      {"target folder missing", [&] { Put(c.downloadDir + "/NewFolder/f", "x"); }},
+      {"target folder is a link",
+       [&] {
+         Put(c.downloadDir + "/Linked/f", "x");
+         fs::create_directory_symlink(c.installDir + "/Data", c.installDir + "/Linked");
+       }},
   };
   for (const Case& cs : cases) {
     fs::remove_all(c.downloadDir);

@@ -47,11 +47,12 @@ TEST_F(InstallE2E, FirstInstallationThenAnUpdateOfOneFileThenARepair) {
   // One component changes: only it and the manifests are fetched, and the
   // running assistant is stopped and started again.
   PutReleaseFile("Plugins/组件.dll", "plugin 2\n");
+  PutReleaseFile("Plugins/新/added.dll", "a folder the new release adds\n");
   Publish();
   StartServer("1.0.0.13", 2);
   ASSERT_EQ(RunDownloader({}, &out), 0) << out;
-  EXPECT_EQ(FilesSent(),
-            (std::vector<std::string>{"/Digest.xml", "/Digest_801.xml", "/Plugins/组件.dll"}));
+  EXPECT_EQ(FilesSent(), (std::vector<std::string>{"/Digest.xml", "/Digest_801.xml",
+                                                   "/Plugins/新/added.dll", "/Plugins/组件.dll"}));
   EXPECT_EQ(FilesDifferingFromRelease(), std::vector<std::string>{});
   EXPECT_EQ(Reg(kSettingsKey, "Version"), "1.0.0.13");
   EXPECT_TRUE(WaitUntil([&] { return !Alive(ui) && !Alive(pop); }, 5000));
