@@ -47,6 +47,11 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                          const std::string& cwd, const std::map<std::string, std::string>& env) {
+  // A started object may be started again: what the earlier run left goes.
+  status_ = -1;
+  if (input_ >= 0) close(input_);
+  input_ = -1;
+  if (!outputPath_.empty()) unlink(outputPath_.c_str());
   int in[2];
   if (pipe2(in, O_CLOEXEC) != 0) return false;
   char tmpl[] = "/tmp/downloader-child-out-XXXXXX";
@@ -96,6 +101,8 @@ void ChildProcess::CloseInput() {
 
 int ChildProcess::Wait(int timeoutMs) {
   if (status_ >= 0) return status_;
+  // Never started: waitpid(-1) would reap (or report) some other child.
+  if (pid_ <= 0) return -1;
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     int st = 0;
@@ -109,7 +116,7 @@ int ChildProcess::Wait(int timeoutMs) {
   }
 }
 
-bool ChildProcess::Running() { return Wait(0) < 0; }
+bool ChildProcess::Running() { return pid_ > 0 && Wait(0) < 0; }
 
 void ChildProcess::Kill(int signal) {
   if (pid_ > 0 && status_ < 0) kill(pid_, signal);
