@@ -74,8 +74,3 @@ int InstallSequence(ProgressSink* sink, std::unique_ptr<InstallContext> context)
   platform::Sys().processExit->Immediate(0);
   return 0;  // not reached: Immediate does not return
 }
-
-std::thread StartInstallWorker(ProgressSink* sink, std::unique_ptr<InstallContext> context) {
-  return std::thread(
-      [sink, c = std::move(context)]() mutable { (void)InstallSequence(sink, std::move(c)); });
-}

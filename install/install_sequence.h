@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <thread>
 
 class ProgressSink;
 struct InstallContext;
@@ -14,6 +13,3 @@ struct InstallContext;
 // returns 0, leaving the last texts on the sink; the worker-finished flag
 // is set, except when the running assistant could not be stopped.
 int InstallSequence(ProgressSink* sink, std::unique_ptr<InstallContext> context);
-
-// Starts InstallSequence on a thread of its own.
-std::thread StartInstallWorker(ProgressSink* sink, std::unique_ptr<InstallContext> context);
