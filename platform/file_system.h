@@ -13,6 +13,9 @@ namespace platform {
 
 enum class EntryKind { File, Folder, Link, Other };
 
+// The kind of drive a path lies on, as GetDriveType tells on Windows.
+enum class DriveKind { NoRoot, Removable, Fixed, Remote, Optical, RamDisk, Unknown };
+
 // One entry of a folder listing.
 struct FolderEntry {
   std::string name;
@@ -87,6 +90,10 @@ class FileSystem {
   // True when both existing paths lie on one volume, so a rename between
   // them needs no copy.
   virtual bool SameVolume(const std::string& a, const std::string& b) = 0;
+  // The kind of volume that holds path, or its nearest existing parent
+  // folder when path does not exist yet. A path that does not start at the
+  // root is NoRoot.
+  virtual DriveKind GetDriveKind(const std::string& path) = 0;
 };
 
 }  // namespace platform

@@ -227,11 +227,11 @@ TEST_F(DeploymentTest, InstallContextPaths) {
 }
 
 TEST(ConsoleProgress, BarsAndPlainOutput) {
-  EXPECT_EQ(ConsoleProgressSink::Bar(0, 10, 10), "[..........]");
-  EXPECT_EQ(ConsoleProgressSink::Bar(5, 10, 10), "[#####.....]");
-  EXPECT_EQ(ConsoleProgressSink::Bar(10, 10, 10), "[##########]");
-  EXPECT_EQ(ConsoleProgressSink::Bar(3, 0, 4), "[....]");
-  EXPECT_EQ(ConsoleProgressSink::Bar(20, 10, 4), "[####]");
+  EXPECT_EQ(ConsoleProgressDisplay::Bar(0, 10, 10), "[..........]");
+  EXPECT_EQ(ConsoleProgressDisplay::Bar(5, 10, 10), "[#####.....]");
+  EXPECT_EQ(ConsoleProgressDisplay::Bar(10, 10, 10), "[##########]");
+  EXPECT_EQ(ConsoleProgressDisplay::Bar(3, 0, 4), "[....]");
+  EXPECT_EQ(ConsoleProgressDisplay::Bar(20, 10, 4), "[####]");
   char* text = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&text, &size);
@@ -244,8 +244,9 @@ TEST(ConsoleProgress, BarsAndPlainOutput) {
     sink.SetCancelCaption("下载失败");
   }
   fclose(out);
-  // Not a terminal: one line per status change, no drawing codes.
-  EXPECT_EQ(std::string(text, size), "正在下载 配置文件\n[下载失败]\n");
+  // Not a terminal: plain lines (status, a finished file's percentage, the
+  // button's caption), no drawing codes.
+  EXPECT_EQ(std::string(text, size), "正在下载 配置文件\n当前进度 100.00%\n[下载失败]\n");
   free(text);
 }
 

@@ -34,7 +34,7 @@ bool RunCommandLineMode(const std::string& commandLine, CDownloaderApp&, const M
   VersionAnswer answer;
   VersionOutcome outcome = VersionOutcome::NoAnswer;
   for (int attempt = 1; attempt <= 4 && outcome == VersionOutcome::NoAnswer; ++attempt)
-    outcome = VersionExchange(false, &answer);
+    outcome = pages.queryVersion ? pages.queryVersion(&answer) : VersionExchange(false, &answer);
   if (outcome == VersionOutcome::NoAnswer) {
     platform::Debug("update check: no answer in four attempts");
     platform::Sys().processExit->Normal(0);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "channel/version_exchange.h"
 #include "install/install_context.h"
 
 class CDownloaderApp;
@@ -17,6 +18,8 @@ struct ModePages {
   std::function<void(int kind)> updatePrompt;
   // The progress page of mode, until it has ended.
   std::function<void(InstallMode mode)> progressPage;
+  // One update check; unset, the version exchange without diagnostics.
+  std::function<VersionOutcome(VersionAnswer* answer)> queryVersion;
 };
 
 // True when the run was handled here (the process then ends); false when

@@ -24,3 +24,5 @@ std::string DefaultInstallDir() {
   return platform::Sys().locations->ProgramFilesDir() + platform::kPathSep +
          BankProfile.installSubdir;
 }
+
+void RecordWindowRect(const WindowRect& rect) { lastWindowRect = rect; }

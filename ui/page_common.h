@@ -28,3 +28,8 @@ std::string DefaultInstallDir();
 // The Cancel handler of the first pages: asks "是否退出网银助手安装？";
 // Yes ends the process at once with code 0, No returns.
 void ConfirmQuitInstall();
+
+struct WindowRect;
+// A page was moved: its window rectangle becomes lastWindowRect, where the
+// next page opens.
+void RecordWindowRect(const WindowRect& rect);

@@ -62,6 +62,7 @@ class PosixFileSystem : public FileSystem {
                                             int* error) override;
   std::unique_ptr<FileLock> TryLockFile(const std::string& path) override;
   bool SameVolume(const std::string& a, const std::string& b) override;
+  DriveKind GetDriveKind(const std::string& path) override;
 };
 
 // Appends each line to downloader.log in the temporary folder, and to

@@ -2,15 +2,12 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
-#include "app/settings.h"
-#include "app/startup.h"
 #include "platform/platform.h"
-#include "ui/page_common.h"
-#include "ui/version_query_page.h"
+#include "ui/console/console_progress_sink.h"
 
 namespace {
 
@@ -21,11 +18,19 @@ bool DecideUnattended() {
   return !isatty(STDIN_FILENO);
 }
 
-bool IsCancel(const std::string& line) { return line == "c" || line == "取消"; }
+bool IsYes(const std::string& a) { return a == "1" || a == "y" || a == "Y" || a == "是"; }
+bool IsNo(const std::string& a) { return a == "2" || a == "n" || a == "N" || a == "否"; }
 
-// Every text reaches the terminal with its control characters escaped: a
-// server's texts must not be able to move the cursor or change the screen.
-void Print(const std::string& text) {
+}  // namespace
+
+ConsoleFrontEnd::ConsoleFrontEnd(ResponseFile response)
+    : response_(std::move(response)), unattended_(DecideUnattended()) {}
+
+ConsoleFrontEnd::~ConsoleFrontEnd() = default;
+
+void ConsoleFrontEnd::Print(const std::string& text) {
+  // A server's texts must not be able to move the cursor or change the
+  // screen: every line is shown with its control characters escaped.
   std::string shown;
   size_t start = 0;
   while (start <= text.size()) {
@@ -39,12 +44,6 @@ void Print(const std::string& text) {
   std::fflush(stdout);
 }
 
-}  // namespace
-
-ConsoleFrontEnd::ConsoleFrontEnd() : unattended_(DecideUnattended()) {}
-
-ConsoleFrontEnd::~ConsoleFrontEnd() = default;
-
 void ConsoleFrontEnd::StartInputReader() {
   if (readerStarted_) return;
   readerStarted_ = true;
@@ -53,6 +52,7 @@ void ConsoleFrontEnd::StartInputReader() {
   std::thread([this] {
     std::string line;
     while (std::getline(std::cin, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
       std::lock_guard<std::mutex> lock(mutex_);
       lines_.push_back(line);
       ready_.notify_all();
@@ -63,23 +63,33 @@ void ConsoleFrontEnd::StartInputReader() {
   }).detach();
 }
 
-void ConsoleFrontEnd::WorkerStarted() {
+void ConsoleFrontEnd::Wake() {
   std::lock_guard<std::mutex> lock(mutex_);
-  workerDone_ = false;
-}
-
-void ConsoleFrontEnd::WorkerFinished() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  workerDone_ = true;
   ready_.notify_all();
 }
 
-bool ConsoleFrontEnd::NextLine(std::string* line, bool stopAtWorker) {
-  StartInputReader();
+bool ConsoleFrontEnd::WaitLine(std::string* line, const std::function<bool()>& stop) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    StartInputReader();
+  }
   std::unique_lock<std::mutex> lock(mutex_);
-  ready_.wait(lock,
-              [&] { return !lines_.empty() || inputEnded_ || (stopAtWorker && workerDone_); });
-  if (stopAtWorker && workerDone_) return false;
+  ready_.wait(lock, [&] { return (modal_ == 0 && !lines_.empty()) || inputEnded_ || stop(); });
+  if (stop() || lines_.empty() || modal_ != 0) return false;
+  *line = lines_.front();
+  lines_.pop_front();
+  return true;
+}
+
+void ConsoleFrontEnd::WaitUntil(const std::function<bool()>& stop) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  ready_.wait(lock, stop);
+}
+
+bool ConsoleFrontEnd::ReadAnswer(std::string* line) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  StartInputReader();
+  ready_.wait(lock, [&] { return !lines_.empty() || inputEnded_; });
   if (lines_.empty()) return false;
   *line = lines_.front();
   lines_.pop_front();
@@ -88,92 +98,48 @@ bool ConsoleFrontEnd::NextLine(std::string* line, bool stopAtWorker) {
 
 void ConsoleFrontEnd::ShowMessage(const std::string& text, const std::string& caption,
                                   platform::MessageIcon) {
-  Print("[" + caption + "] " + text + "\n");
-  if (unattended_) return;
-  Print("按回车键继续 (OK) ");
-  std::string line;
-  ReadLine(&line);
+  if (display_) display_->Suspend();
+  Print("\n[" + caption + "] " + text + "\n");
+  if (!unattended_) {
+    Print("1) 确定 ");
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++modal_;
+    }
+    std::string line;
+    ReadAnswer(&line);
+    std::lock_guard<std::mutex> lock(mutex_);
+    --modal_;
+    ready_.notify_all();
+  }
+  if (display_) display_->Resume();
 }
 
 bool ConsoleFrontEnd::AskYesNo(const std::string& text, const std::string& caption) {
-  Print("[" + caption + "] " + text + " (y/n) ");
+  if (display_) display_->Suspend();
+  Print("\n[" + caption + "] " + text + "\n1) 是  2) 否 ");
+  bool yes = true;
   if (unattended_) {
-    Print("y\n");
-    return true;
-  }
-  std::string line;
-  while (ReadLine(&line)) {
-    if (line == "y" || line == "Y" || line == "yes" || line == "是") return true;
-    if (line == "n" || line == "N" || line == "no" || line == "否") return false;
-    Print("请输入 y 或 n: ");
-  }
-  return false;
-}
-
-void ConsoleFrontEnd::RunVersionQueryPage(CDownloaderApp& app) {
-  PageBroadcastGuard broadcast(app.singleMsgId);
-  VersionQueryPage page;
-  Print("== " + windowTitle + " ==\n");
-
-  auto showState = [&] {
-    std::string buttons = page.retryVisible() ? "[r] 重试  [c] 取消" : "[c] 取消";
-    Print(page.statusText() + "\n" + (unattended_ ? "" : buttons + "\n"));
-  };
-
-  for (;;) {
-    // Each query starts by showing the querying status again.
-    Print("正在获取版本信息...\n");
-    if (unattended_) {
-      page.RunQuery();
-    } else {
-      // The query runs beside the input, so Cancel works while it waits.
-      WorkerStarted();
-      std::thread([this, &page] {
-        page.RunQuery();
-        WorkerFinished();
-      }).detach();
-      std::string line;
-      while (NextLine(&line, true)) {
-        if (IsCancel(line)) ConfirmQuitInstall();
-      }
-      // The worker has finished, or the input has ended and nothing can
-      // cancel any more: either way the page goes on once the worker is done.
-      std::unique_lock<std::mutex> lock(mutex_);
-      ready_.wait(lock, [this] { return workerDone_; });
+    Print("1\n");
+  } else {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++modal_;
     }
-
-    VersionQueryPage::State state = page.state();
-    if (state == VersionQueryPage::State::Answered) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
-      Print("服务器版本: " + RunSettings.serverVersion + "\n下载位置: " + RunSettings.downloadUrl +
-            "\n");
-      RunInstallPages(app);
-      return;
-    }
-    showState();
-    if (unattended_) {
-      if (page.Retry()) {
-        Print("重试 (剩余 " + std::to_string(page.retriesLeft()) + " 次)\n");
-        continue;
-      }
-      // Nobody can press Cancel: end instead of waiting on a page that
-      // cannot go on.
-      Print(state == VersionQueryPage::State::Stuck ? "服务器的应答无法读取，安装无法继续\n"
-                                                    : "服务器没响应，安装无法继续\n");
-      exitCode_ = kExitNoVersionAnswer;
-      return;
-    }
-    // Wait for the user: Retry while it is offered, Cancel at any time.
-    bool retry = false;
     std::string line;
-    while (!retry) {
-      if (!ReadLine(&line)) return;  // input gone: nobody can answer the page
-      if ((line == "r" || line == "重试") && page.Retry())
-        retry = true;
-      else if (IsCancel(line))
-        ConfirmQuitInstall();
-      else
-        showState();
+    yes = false;  // input gone: nobody agreed
+    while (ReadAnswer(&line)) {
+      if (IsYes(line)) {
+        yes = true;
+        break;
+      }
+      if (IsNo(line)) break;
+      Print("请输入 1 (是) 或 2 (否): ");
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    --modal_;
+    ready_.notify_all();
   }
+  if (display_) display_->Resume();
+  return yes;
 }

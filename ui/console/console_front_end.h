@@ -1,61 +1,73 @@
-// The terminal front end: pages as text, questions as prompts. Unattended
-// (DOWNLOADER_UNATTENDED=1, or no terminal on standard input unless the
-// variable is 0) every question takes the answer that lets the work go on.
+// The terminal front end: every page as text with numbered choices,
+// questions as prompts. Unattended (DOWNLOADER_UNATTENDED=1, or no terminal
+// on standard input unless the variable is 0) every question takes the
+// answer that lets the work go on; a response file sets the options page.
 #pragma once
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "platform/diagnostics.h"
+#include "ui/console/response_file.h"
+#include "ui/page_view.h"
 
-class CDownloaderApp;
+class ConsoleProgressDisplay;
 
-// Exit codes of an unattended run that could not go on (0 otherwise).
+// Exit codes of a run that could not go on (0 otherwise).
 inline constexpr int kExitNoVersionAnswer = 1;  // the version query got no usable answer
 inline constexpr int kExitInstallStopped = 2;   // the install job stopped on a failure
+inline constexpr int kExitFolderRefused = 3;    // the options page refused the install folder
+inline constexpr int kExitBadResponseFile = 4;  // DOWNLOADER_RESPONSE_FILE cannot be used
 
-class ConsoleFrontEnd : public platform::Dialogs {
+class ConsoleFrontEnd : public platform::Dialogs, public WizardPages {
  public:
-  ConsoleFrontEnd();
+  explicit ConsoleFrontEnd(ResponseFile response = {});
   ~ConsoleFrontEnd() override;
 
   void ShowMessage(const std::string& text, const std::string& caption,
                    platform::MessageIcon icon) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+
   // The version-query page, the first page of the interactive path.
-  void RunVersionQueryPage(CDownloaderApp& app);
-  // The install wizard after the version query; its choices stay at their
-  // defaults.
-  void RunInstallPages(CDownloaderApp& app);
-  // The progress page: runs the install job of mode and shows its progress.
-  // Returns only when the job stopped on a failure and the page was closed.
-  void RunProgressPage(CDownloaderApp& app, int mode);
-  // The update prompt: kind 0 offers the newer version, kind 1 a
-  // reinstallation. OK runs the update.
-  void RunUpdatePrompt(CDownloaderApp& app, int kind);
+  void RunVersionQueryPage();
+  void RunInstallPage() override;
+  void RunOptionPage() override;
+  void RunProgressPage(InstallMode mode) override;
+  // The update prompt: kind 0 offers the newer version, any other a
+  // reinstallation.
+  void RunUpdatePrompt(int kind);
 
   bool unattended() const { return unattended_; }
-  // Exit code for the program: non-zero when an unattended run could not go on.
+  // Exit code for the program: non-zero when the run could not go on.
   int exitCode() const { return exitCode_; }
 
- private:
-  // Waits for the next typed line (true), or until the input has ended or,
-  // with stopAtWorker, the page's worker has finished (false).
-  bool NextLine(std::string* line, bool stopAtWorker);
-  bool ReadLine(std::string* line) { return NextLine(line, false); }
-  void StartInputReader();
-  void WorkerFinished();
-  void WorkerStarted();
+  // Prints text with control characters escaped.
+  static void Print(const std::string& text);
+  // Waits for the next typed line (true) or until stop() holds or the
+  // input has ended (false). stop is checked whenever Wake() is called.
+  bool WaitLine(std::string* line, const std::function<bool()>& stop);
+  // Waits, without taking typed lines, until stop() holds.
+  void WaitUntil(const std::function<bool()>& stop);
+  // Wakes the waiters to check their stop conditions.
+  void Wake();
 
+ private:
+  void StartInputReader();
+  bool ReadAnswer(std::string* line);
+
+  ResponseFile response_;
   bool unattended_;
   int exitCode_ = 0;
   std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<std::string> lines_;
   bool inputEnded_ = false;
-  bool workerDone_ = false;
   bool readerStarted_ = false;
+  // Open message boxes: while one waits for its answer, pages take no lines.
+  int modal_ = 0;
+  // The progress page's display, paused while a question is shown.
+  ConsoleProgressDisplay* display_ = nullptr;
 };

@@ -1,82 +1,104 @@
-// The install wizard's remaining pages in the terminal: the install folder
-// and check boxes at their defaults, the browser question, and the progress
-// page that runs the install job.
-#include <cstdio>
-#include <memory>
+// The progress page in the terminal: the install job runs on its worker
+// while the page shows the status line, both bars and the button.
+#include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "app/settings.h"
 #include "app/startup.h"
-#include "install/assistant_handoff.h"
-#include "install/install_context.h"
-#include "install/install_sequence.h"
-#include "install/process_control.h"
 #include "platform/platform.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_progress_sink.h"
 #include "ui/page_common.h"
+#include "ui/progress_dlg.h"
 
-void ConsoleFrontEnd::RunInstallPages(CDownloaderApp& app) {
-  if (RunSettings.installDir.empty()) RunSettings.installDir = DefaultInstallDir();
-  std::printf("安装位置: %s\n", platform::EscapeControlText(RunSettings.installDir).c_str());
-  std::fflush(stdout);
-  if (!ConfirmCloseBrowser(BankProfile.assistantName)) return;
-  RunProgressPage(app, Install);
-}
+namespace {
 
-void ConsoleFrontEnd::RunUpdatePrompt(CDownloaderApp& app, int kind) {
-  PageBroadcastGuard broadcast(app.singleMsgId);
-  const char* question = kind == 0 ? "网银助手有新版本，是否现在更新？" : "是否重新安装网银助手？";
-  for (;;) {
-    if (!platform::Sys().dialogs->AskYesNo(question, windowTitle)) return;  // Cancel
-    if (ConfirmCloseBrowser(BankProfile.assistantName)) break;
+class ConsoleProgressView : public ProgressView {
+ public:
+  ConsoleProgressView(ConsoleFrontEnd& fe, ConsoleProgressDisplay& display)
+      : fe_(fe), display_(display) {}
+
+  void HidePage() override {}
+  void EndPage(int) override {
+    ended = true;
+    fe_.Wake();
   }
-  RunProgressPage(app, Update);
-}
+  // The terminal page has no thread of its own: a lock keeps the calls in
+  // order, one at a time.
+  void RunOnPageThread(const std::function<void()>& fn) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fn();
+  }
+  void SetLabel(int id, const std::string& text) override {
+    if (id == CProgressDlg::kStatus) display_.SetStatus(text);
+    if (id == CProgressDlg::kCurrentPercent) display_.SetCurrentPercent(text);
+    if (id == CProgressDlg::kTotalPercent) display_.SetTotalPercent(text);
+  }
+  void SetBar(int id, uint32_t upper, uint32_t pos) override {
+    if (id == CProgressDlg::kCurrentBar) display_.SetCurrent(upper, pos);
+    if (id == CProgressDlg::kTotalBar) display_.SetTotal(upper, pos);
+  }
+  void SetCancelCaption(const std::string& text) override { display_.SetButton("1) " + text); }
+  // A terminal shows no pictures.
+  void SetPicture(uint32_t) override {}
+  void StartTimer(uint32_t) override {}
+  void StopTimer() override {}
+  void StartWorker(std::function<void()> fn) override {
+    std::thread([this, fn = std::move(fn)] {
+      fn();
+      workerDone = true;
+      fe_.Wake();
+    }).detach();
+  }
 
-void ConsoleFrontEnd::RunProgressPage(CDownloaderApp& app, int mode) {
-  PageBroadcastGuard broadcast(app.singleMsgId);
-  ConsoleProgressSink sink;
-  sink.SetStatusText("正在下载");
-  auto context =
-      std::make_unique<InstallContext>(MakeInstallContext(static_cast<InstallMode>(mode), &sink));
-  (void)HandOffToRunningAssistant(*context);
-  WorkerStarted();
-  // On success the worker ends the process itself; it returns only when
-  // the job stopped.
-  std::thread worker([this, &sink, c = std::move(context)]() mutable {
-    (void)InstallSequence(&sink, std::move(c));
-    WorkerFinished();
-  });
-  worker.detach();
-  if (!unattended_) std::printf("[c] 取消\n");
+  std::atomic<bool> ended{false};
+  std::atomic<bool> workerDone{false};
+
+ private:
+  ConsoleFrontEnd& fe_;
+  ConsoleProgressDisplay& display_;
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+void ConsoleFrontEnd::RunProgressPage(InstallMode mode) {
+  PageBroadcastGuard broadcast(TheApp() ? TheApp()->singleMsgId : 0);
+  Print("\n== " + windowTitle + " · " +
+        (mode == Install  ? "安装"
+         : mode == Update ? "更新"
+                          : "修复") +
+        " ==\n");
+  ConsoleProgressDisplay display;
+  ConsoleProgressView view(*this, display);
+  CProgressDlg page(view, mode);
+  display.SetStatus(page.label(CProgressDlg::kStatus));
+  if (!unattended_) display.SetButton("1) " + page.cancelCaption());
+  display_ = &display;
+  page.OnInitDialog();
+
   std::string line;
-  for (;;) {
-    bool typed = unattended_ ? false : NextLine(&line, true);
-    if (!typed) {
-      // The worker stopped, or nobody can type any more: wait for it.
-      std::unique_lock<std::mutex> lock(mutex_);
-      ready_.wait(lock, [this] { return workerDone_; });
-      break;
+  bool told = false;
+  while (!view.ended) {
+    if (view.workerDone && !told) {
+      // The job stopped on a failure; the page keeps its last texts.
+      told = true;
+      display.Flush();
+      Print("安装未完成: " + page.label(CProgressDlg::kStatus) + "\n");
+      if (unattended_) {
+        exitCode_ = kExitInstallStopped;
+        break;
+      }
     }
-    if (line != "c" && line != "取消") continue;
-    if (sink.workerFinished() ||
-        platform::Sys().dialogs->AskYesNo("下载还未完成，确定取消？", windowTitle))
-      platform::Sys().processExit->Immediate(0);
+    if (unattended_ || !WaitLine(&line, [&] { return view.workerDone && !told; })) {
+      if (view.workerDone && told) break;  // nobody can close the page any more
+      WaitUntil([&] { return view.workerDone.load(); });
+      continue;
+    }
+    // The typed line moved the cursor: the display starts a new block.
+    display.Resume();
+    if (line == "1") page.OnCancel();
   }
-  sink.Flush();
-  std::printf("安装未完成: %s\n", platform::EscapeControlText(sink.statusText()).c_str());
-  std::fflush(stdout);
-  if (unattended_) {
-    exitCode_ = kExitInstallStopped;
-    return;
-  }
-  // The page stays until it is closed.
-  std::printf("[c] 关闭\n");
-  while (ReadLine(&line)) {
-    if (line != "c" && line != "取消") continue;
-    if (sink.workerFinished() ||
-        platform::Sys().dialogs->AskYesNo("下载还未完成，确定取消？", windowTitle))
-      break;
-  }
+  display_ = nullptr;
 }

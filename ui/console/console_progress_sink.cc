@@ -7,99 +7,149 @@
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr auto kPlainCurrentInterval = std::chrono::seconds(2);
 constexpr int kBarWidth = 40;
+
+// Texts name files from the server: shown with control characters escaped.
+std::string Shown(const std::string& text) { return platform::EscapeControlText(text); }
 
 }  // namespace
 
-ConsoleProgressSink::ConsoleProgressSink(FILE* out) : out_(out), terminal_(isatty(fileno(out))) {}
+ConsoleProgressDisplay::ConsoleProgressDisplay(FILE* out)
+    : out_(out), terminal_(isatty(fileno(out))) {
+  if (terminal_) ticker_ = std::thread([this] { Ticker(); });
+}
 
-ConsoleProgressSink::~ConsoleProgressSink() { Flush(); }
+ConsoleProgressDisplay::~ConsoleProgressDisplay() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    wake_.notify_all();
+  }
+  if (ticker_.joinable()) ticker_.join();
+  Flush();
+}
 
-std::string ConsoleProgressSink::Bar(uint32_t pos, uint32_t upper, int width) {
+std::string ConsoleProgressDisplay::Bar(uint32_t pos, uint32_t upper, int width) {
   int filled = upper == 0 ? 0 : static_cast<int>(static_cast<double>(width) / upper * pos);
   if (filled > width) filled = width;
   if (filled < 0) filled = 0;
   return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
 }
 
-void ConsoleProgressSink::Draw(bool force) {
-  auto now = std::chrono::steady_clock::now();
-  if (!force && drawn_ && now - lastDraw_ < kRedrawInterval) return;
-  lastDraw_ = now;
-  if (!terminal_) return;  // status lines are printed as they change
-  if (drawn_) std::fputs("\x1b[3A", out_);
-  // The texts name files from the server: shown with control characters escaped.
-  std::fprintf(out_, "\x1b[2K%s\n\x1b[2K当前文件 %s %s\n\x1b[2K全部进度 %s %s\n",
-               platform::EscapeControlText(status_).c_str(),
-               Bar(current_.pos, current_.upper, kBarWidth).c_str(),
-               platform::EscapeControlText(current_.percent).c_str(),
-               Bar(total_.pos, total_.upper, kBarWidth).c_str(),
-               platform::EscapeControlText(total_.percent).c_str());
-  std::fflush(out_);
-  drawn_ = true;
+void ConsoleProgressDisplay::Ticker() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    if (dirty_ && !suspended_) DrawLocked();
+    wake_.wait_for(lock, kRedrawInterval);
+  }
 }
 
-void ConsoleProgressSink::SetStatusText(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  status_ = text;
-  if (!terminal_) {
-    std::fprintf(out_, "%s\n", platform::EscapeControlText(text).c_str());
-    std::fflush(out_);
+void ConsoleProgressDisplay::DrawLocked() {
+  dirty_ = false;
+  if (!terminal_) return;
+  std::string block;
+  if (drawnLines_ > 0) block += "\x1b[" + std::to_string(drawnLines_) + "A";
+  block += "\x1b[2K" + Shown(status_) + "\n";
+  block += "\x1b[2K当前进度 " + Bar(current_.pos, current_.upper, kBarWidth) + " " +
+           Shown(current_.percent) + "\n";
+  block += "\x1b[2K总体进度 " + Bar(total_.pos, total_.upper, kBarWidth) + " " +
+           Shown(total_.percent) + "\n";
+  drawnLines_ = 3;
+  if (!button_.empty()) {
+    block += "\x1b[2K" + Shown(button_) + "\n";
+    drawnLines_ = 4;
   }
-  Draw(true);
+  std::fputs(block.c_str(), out_);
+  std::fflush(out_);
+}
+
+void ConsoleProgressDisplay::Line(const std::string& text) {
+  std::fprintf(out_, "%s\n", Shown(text).c_str());
+  std::fflush(out_);
+}
+
+void ConsoleProgressDisplay::SetStatus(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!terminal_ && text != status_) Line(text);
+  status_ = text;
+  dirty_ = true;
+}
+
+void ConsoleProgressDisplay::SetCurrent(uint32_t upper, uint32_t pos) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  current_.upper = upper;
+  current_.pos = pos;
+  dirty_ = true;
+}
+
+void ConsoleProgressDisplay::SetCurrentPercent(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  current_.percent = text;
+  dirty_ = true;
+  if (terminal_ || text == lastCurrentPrinted_) return;
+  auto now = std::chrono::steady_clock::now();
+  bool complete = current_.upper != 0 && current_.pos >= current_.upper;
+  if (!complete && now - lastCurrentLine_ < kPlainCurrentInterval) return;
+  lastCurrentLine_ = now;
+  lastCurrentPrinted_ = text;
+  Line("当前进度 " + text);
+}
+
+void ConsoleProgressDisplay::SetTotal(uint32_t upper, uint32_t pos) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  total_.upper = upper;
+  total_.pos = pos;
+  dirty_ = true;
+}
+
+void ConsoleProgressDisplay::SetTotalPercent(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!terminal_ && text != total_.percent) Line("总体进度 " + text);
+  total_.percent = text;
+  dirty_ = true;
+}
+
+void ConsoleProgressDisplay::SetButton(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!terminal_ && text != button_ && !text.empty()) Line(text);
+  button_ = text;
+  dirty_ = true;
+}
+
+void ConsoleProgressDisplay::Suspend() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  suspended_ = true;
+}
+
+void ConsoleProgressDisplay::Resume() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  suspended_ = false;
+  drawnLines_ = 0;
+  dirty_ = true;
+}
+
+void ConsoleProgressDisplay::Flush() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (terminal_ && !suspended_) DrawLocked();
 }
 
 void ConsoleProgressSink::SetCurrentRange(uint32_t upper) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  current_.upper = upper;
+  currentUpper_ = upper;
+  display_.SetCurrent(currentUpper_, currentPos_);
 }
 
 void ConsoleProgressSink::SetCurrentPos(uint32_t pos) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  current_.pos = pos;
-}
-
-void ConsoleProgressSink::SetCurrentPercent(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  current_.percent = text;
-  Draw(current_.pos == current_.upper);
+  currentPos_ = pos;
+  display_.SetCurrent(currentUpper_, currentPos_);
 }
 
 void ConsoleProgressSink::SetTotalRange(uint32_t upper) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  total_.upper = upper;
+  totalUpper_ = upper;
+  display_.SetTotal(totalUpper_, totalPos_);
 }
 
 void ConsoleProgressSink::SetTotalPos(uint32_t pos) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  total_.pos = pos;
-  Draw(false);
-}
-
-void ConsoleProgressSink::SetTotalPercent(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  total_.percent = text;
-  Draw(true);
-}
-
-void ConsoleProgressSink::SetCancelCaption(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  cancelCaption_ = text;
-  if (!terminal_) std::fprintf(out_, "[%s]\n", platform::EscapeControlText(text).c_str());
-  Draw(true);
-}
-
-void ConsoleProgressSink::SetWorkerFinished() {
-  workerFinished_ = true;
-  Flush();
-}
-
-std::string ConsoleProgressSink::statusText() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return status_;
-}
-
-void ConsoleProgressSink::Flush() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (drawn_) Draw(true);
+  totalPos_ = pos;
+  display_.SetTotal(totalUpper_, totalPos_);
 }

@@ -1,4 +1,6 @@
 // downloader-cli: the downloader in a terminal.
+#include <cstdio>
+
 #include "app/startup.h"
 #include "channel/server_discovery.h"
 #include "platform/platform.h"
@@ -6,17 +8,28 @@
 #include "ui/console/console_front_end.h"
 
 int main(int argc, char** argv) {
-  ConsoleFrontEnd frontEnd;
+  // A response file is checked whole before anything else happens, so a
+  // fault in it never leaves a half-made installation.
+  ResponseFile response;
+  std::string responsePath = platform::GetEnv("DOWNLOADER_RESPONSE_FILE");
+  std::string error;
+  if (!responsePath.empty() && !LoadResponseFile(responsePath, &response, &error)) {
+    std::fprintf(stderr, "downloader-cli: response file %s: %s\n",
+                 platform::EscapeControlText(responsePath).c_str(),
+                 platform::EscapeControlText(error).c_str());
+    return kExitBadResponseFile;
+  }
+  ConsoleFrontEnd frontEnd(std::move(response));
   platform::Sys().dialogs = &frontEnd;
   StartupHooks hooks;
   hooks.discoverServer = DiscoverServer;
   hooks.runCommandLineMode = [&](const std::string& commandLine, CDownloaderApp& app) {
     ModePages pages;
-    pages.updatePrompt = [&](int kind) { frontEnd.RunUpdatePrompt(app, kind); };
-    pages.progressPage = [&](InstallMode mode) { frontEnd.RunProgressPage(app, mode); };
+    pages.updatePrompt = [&](int kind) { frontEnd.RunUpdatePrompt(kind); };
+    pages.progressPage = [&](InstallMode mode) { frontEnd.RunProgressPage(mode); };
     return RunCommandLineMode(commandLine, app, pages);
   };
-  hooks.runFirstPage = [&](CDownloaderApp& app) { frontEnd.RunVersionQueryPage(app); };
+  hooks.runFirstPage = [&](CDownloaderApp&) { frontEnd.RunVersionQueryPage(); };
   hooks.programName = ProgramNameFromArgs(argc, argv);
   CDownloaderApp app(CommandLineFromArgs(argc, argv), std::move(hooks));
   app.InitInstance();
