@@ -199,7 +199,7 @@ void ConsoleFrontEnd::RunUpdatePrompt(int kind) {
   PageBroadcastGuard broadcast(SingleMsgId());
   ConsolePageView view(*this);
   CUpdateDlg page(view, *this, kind);
-  Title(kind == 0 ? "更新" : "重新安装");
+  Title(kind == 0 ? "新版本" : "重新安装");
   Out(page.question() + "\n");
   if (unattended_) {
     page.OnOK();

@@ -17,7 +17,7 @@ namespace {
 class ConsoleProgressView : public ProgressView {
  public:
   ConsoleProgressView(ConsoleFrontEnd& fe, ConsoleProgressDisplay& display)
-      : fe_(fe), display_(display) {}
+      : fe_(fe), display_(display), button_(fe.unattended() ? "" : "1) ") {}
 
   void HidePage() override {}
   void EndPage(int) override {
@@ -39,7 +39,10 @@ class ConsoleProgressView : public ProgressView {
     if (id == CProgressDlg::kCurrentBar) display_.SetCurrent(upper, pos);
     if (id == CProgressDlg::kTotalBar) display_.SetTotal(upper, pos);
   }
-  void SetCancelCaption(const std::string& text) override { display_.SetButton("1) " + text); }
+  // Unattended, nobody presses the button: only its caption is shown.
+  void SetCancelCaption(const std::string& text) override {
+    display_.SetButton(button_.empty() ? "[" + text + "]" : button_ + text);
+  }
   // A terminal shows no pictures.
   void SetPicture(uint32_t) override {}
   void StartTimer(uint32_t) override {}
@@ -58,6 +61,7 @@ class ConsoleProgressView : public ProgressView {
  private:
   ConsoleFrontEnd& fe_;
   ConsoleProgressDisplay& display_;
+  std::string button_;
   std::mutex mutex_;
 };
 
