@@ -128,13 +128,14 @@ TEST_F(SingleInstanceTest, LockOfAKilledCopyDoesNotBlockTheNextStart) {
 
 TEST_F(SingleInstanceTest, CancelAsksBeforeQuitting) {
   auto first = StartShowingPage();
-  ASSERT_TRUE(WaitUntil([&] { return first->Output().find("[r]") != std::string::npos; }, 10000));
-  first->Send("c\n");
+  ASSERT_TRUE(
+      WaitUntil([&] { return first->Output().find("1) 重试") != std::string::npos; }, 10000));
+  first->Send("2\n");
   ASSERT_TRUE(WaitUntil(
       [&] { return first->Output().find("是否退出网银助手安装？") != std::string::npos; }, 5000));
-  first->Send("n\n");
+  first->Send("2\n");
   EXPECT_EQ(first->Wait(300), -1);
-  first->Send("c\ny\n");
+  first->Send("2\n1\n");
   EXPECT_EQ(first->Wait(5000), 0);
 }
 

@@ -46,6 +46,12 @@ class ConsolePageView : public virtual PageView {
 class ConsoleQueryView : public ConsolePageView, public GetInternetView {
  public:
   using ConsolePageView::ConsolePageView;
+  // The answer came: what the server said, before the wizard's pages.
+  void HidePage() override {
+    Out("服务器版本: " + RunSettings.serverVersion + "\n下载位置: " + RunSettings.downloadUrl +
+        "\n");
+    ConsolePageView::HidePage();
+  }
   void ShowRetry(bool shown) override {
     retry = shown;
     fe_.Wake();
