@@ -7,6 +7,7 @@ packages=(
   libssl-dev libcurl4-openssl-dev libjsoncpp-dev libpugixml-dev libsqlite3-dev
   libcpp-httplib-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   openssl curl python3
+  qt6-base-dev libgl-dev libvulkan-dev xvfb xauth xdotool x11-utils fonts-wqy-microhei
 )
 missing=()
 for p in "${packages[@]}"; do

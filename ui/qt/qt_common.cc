@@ -1,0 +1,178 @@
+#include "ui/qt/qt_common.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QMessageBox>
+#include <QMoveEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QThread>
+
+#include "app/settings.h"
+#include "app/startup.h"
+
+void OnGuiThread(const std::function<void()>& fn) {
+  if (!qApp || QThread::currentThread() == qApp->thread()) {
+    fn();
+    return;
+  }
+  QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
+}
+
+// The art is packed into a static library: its resources are registered
+// on first use.
+static void RegisterArt() {
+  static bool done = [] {
+    Q_INIT_RESOURCE(art);
+    return true;
+  }();
+  (void)done;
+}
+
+bool LoadPngResource(QImage* image, uint32_t id) {
+  RegisterArt();
+  *image = QImage();
+  QFile file(QString(":/art/%1.png").arg(id));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  QByteArray bytes = file.readAll();
+  QImage decoded;
+  if (!decoded.loadFromData(bytes, "PNG")) return false;
+  // 32 bits per pixel, keeping an alpha channel when the picture has one.
+  *image = decoded.convertToFormat(decoded.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                             : QImage::Format_RGB32);
+  return true;
+}
+
+QIcon BankIcon() {
+  QImage icon;
+  if (!LoadPngResource(&icon, BankProfile.iconId)) return {};
+  return QIcon(QPixmap::fromImage(icon));
+}
+
+SkinnedPage::SkinnedPage(int widthDlu, int heightDlu, bool minimizeBox) {
+  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowStaysOnTopHint;
+  if (minimizeBox) flags |= Qt::WindowMinimizeButtonHint;
+  setWindowFlags(flags);
+  setFixedSize(DluX(widthDlu), DluY(heightDlu));
+  setWindowIcon(BankIcon());
+  setWindowTitle(Q(::windowTitle));
+}
+
+SkinnedPage::~SkinnedPage() = default;
+
+void SkinnedPage::HidePage() {
+  OnGuiThread([this] { hide(); });
+}
+
+void SkinnedPage::EndPage(int result) {
+  OnGuiThread([this, result] { done(result); });
+}
+
+void SkinnedPage::SetPicture(uint32_t imageId) {
+  // A missing picture leaves the page plain; it still works.
+  LoadPngResource(&background_, imageId);
+  update();
+}
+
+void SkinnedPage::RedrawLabel(QWidget* control) {
+  if (!control) return;
+  repaint(control->geometry());
+}
+
+void SkinnedPage::Place(PagePlacement placement) {
+  if (placement == PagePlacement::AtLastRect) {
+    move(lastWindowRect.left, lastWindowRect.top);
+  } else if (placement == PagePlacement::Centered) {
+    QRect screen = (this->screen() ? this->screen() : QGuiApplication::primaryScreen())->geometry();
+    move(screen.width() / 2 - width() / 2, screen.height() / 2 - height() / 2);
+  }
+  show();
+}
+
+void SkinnedPage::Register(int id, QWidget* control) { controls_.push_back({id, control}); }
+
+QWidget* SkinnedPage::Control(int id) const {
+  for (const auto& [cid, w] : controls_)
+    if (cid == id) return w;
+  return nullptr;
+}
+
+QPushButton* SkinnedPage::AddButton(int id, const char* text, QRect dlu, bool isDefault) {
+  auto* button = new QPushButton(QString::fromUtf8(text), this);
+  button->setGeometry(dlu);
+  button->setDefault(isDefault);
+  button->setAutoDefault(isDefault);
+  Register(id, button);
+  return button;
+}
+
+QLabel* SkinnedPage::AddLabel(int id, const char* text, QRect dlu, bool seeThrough) {
+  auto* label = new QLabel(QString::fromUtf8(text), this);
+  label->setGeometry(dlu);
+  // A see-through label lets the picture show under its text; the others
+  // keep the platform's look, a box of the window colour.
+  label->setAutoFillBackground(!seeThrough);
+  Register(id, label);
+  return label;
+}
+
+QCheckBox* SkinnedPage::AddCheckBox(int id, const char* text, QRect dlu) {
+  auto* box = new QCheckBox(QString::fromUtf8(text), this);
+  box->setGeometry(dlu);
+  box->setAutoFillBackground(true);
+  Register(id, box);
+  return box;
+}
+
+void SkinnedPage::paintEvent(QPaintEvent*) {
+  if (background_.isNull()) return;
+  QPainter painter(this);
+  painter.drawImage(rect(), background_);
+}
+
+void SkinnedPage::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  if (!isVisible()) return;
+  QRect r = frameGeometry();
+  RecordWindowRect({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+}
+
+void SkinnedPage::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // While shown the page receives the quit broadcast of other copies.
+  if (!broadcast_ && TheApp())
+    broadcast_ = std::make_unique<PageBroadcastGuard>(TheApp()->singleMsgId);
+}
+
+void SkinnedPage::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  broadcast_.reset();
+}
+
+void QtDialogs::ShowMessage(const std::string& text, const std::string& caption,
+                            platform::MessageIcon icon) {
+  OnGuiThread([&] {
+    QMessageBox::Icon shown = icon == platform::MessageIcon::Error         ? QMessageBox::Critical
+                              : icon == platform::MessageIcon::Exclamation ? QMessageBox::Warning
+                              : icon == platform::MessageIcon::Question    ? QMessageBox::Question
+                                                                        : QMessageBox::Information;
+    QMessageBox box(shown, Q(caption), Q(text), QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.setWindowIcon(BankIcon());
+    box.exec();
+  });
+}
+
+bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
+  bool yes = false;
+  OnGuiThread([&] {
+    QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.setWindowIcon(BankIcon());
+    yes = box.exec() == QMessageBox::Yes;
+  });
+  return yes;
+}
