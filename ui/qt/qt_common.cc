@@ -11,6 +11,7 @@
 
 #include "app/settings.h"
 #include "app/startup.h"
+#include "platform/platform.h"
 
 void OnGuiThread(const std::function<void()>& fn) {
   if (!qApp || QThread::currentThread() == qApp->thread()) {
@@ -50,7 +51,8 @@ QIcon BankIcon() {
   return QIcon(QPixmap::fromImage(icon));
 }
 
-SkinnedPage::SkinnedPage(int widthDlu, int heightDlu, bool minimizeBox) {
+SkinnedPage::SkinnedPage(int templateId, int widthDlu, int heightDlu, bool minimizeBox)
+    : templateId_(templateId) {
   Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint;
@@ -90,6 +92,23 @@ void SkinnedPage::Place(PagePlacement placement) {
     move(screen.width() / 2 - width() / 2, screen.height() / 2 - height() / 2);
   }
   show();
+}
+
+int SkinnedPage::RunModalLoop() {
+  setWindowModality(Qt::ApplicationModal);
+  if (!ended_) {
+    QEventLoop loop;
+    loop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    loop_ = nullptr;
+  }
+  return result();
+}
+
+void SkinnedPage::done(int result) {
+  ended_ = true;
+  QDialog::done(result);
+  if (loop_) loop_->exit(result);
 }
 
 void SkinnedPage::Register(int id, QWidget* control) { controls_.push_back({id, control}); }
@@ -142,6 +161,7 @@ void SkinnedPage::moveEvent(QMoveEvent* event) {
 
 void SkinnedPage::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  platform::Debug("page " + std::to_string(templateId_) + " shown");
   // While shown the page receives the quit broadcast of other copies.
   if (!broadcast_ && TheApp())
     broadcast_ = std::make_unique<PageBroadcastGuard>(TheApp()->singleMsgId);

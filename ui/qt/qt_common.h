@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QEventLoop>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -35,8 +36,9 @@ QIcon BankIcon();
 // the controls of its template on top, the bank's icon and title, topmost.
 class SkinnedPage : public QDialog, public virtual PageView {
  public:
-  // Template size in dialog units.
-  SkinnedPage(int widthDlu, int heightDlu, bool minimizeBox);
+  // The template's id and size in dialog units.
+  SkinnedPage(int templateId, int widthDlu, int heightDlu, bool minimizeBox);
+  int templateId() const { return templateId_; }
   ~SkinnedPage() override;
 
   // PageView, from any thread.
@@ -51,6 +53,10 @@ class SkinnedPage : public QDialog, public virtual PageView {
   void RedrawLabel(QWidget* control);
   // Places the page as placement says; shows it.
   void Place(PagePlacement placement);
+  // Runs the page's modal loop until the page ends; its result. Unlike
+  // exec(), hiding the page (while a page it opened runs) does not end it.
+  int RunModalLoop();
+  void done(int result) override;
 
   // The controls by id (0 for those without one).
   QPushButton* AddButton(int id, const char* text, QRect dlu, bool isDefault = false);
@@ -66,6 +72,9 @@ class SkinnedPage : public QDialog, public virtual PageView {
   void Register(int id, QWidget* control);
 
  private:
+  int templateId_;
+  QEventLoop* loop_ = nullptr;
+  bool ended_ = false;
   QImage background_;
   std::vector<std::pair<int, QWidget*>> controls_;
   std::unique_ptr<PageBroadcastGuard> broadcast_;

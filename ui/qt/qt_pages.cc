@@ -13,7 +13,7 @@ template <typename Page>
 void RunModal(Page& page, const std::function<void(SkinnedPage*)>& shown) {
   page.Open();
   if (shown) shown(&page);
-  page.exec();
+  page.RunModalLoop();
 }
 
 }  // namespace
@@ -56,7 +56,7 @@ void QtWizard::RunUpdatePrompt(int kind) {
 // ---- version query page (template 130) ----
 
 QtQueryPage::QtQueryPage(WizardPages& pages, CGetInternetDlg::Query query)
-    : SkinnedPage(395, 220, true), controller_(*this, pages, std::move(query)) {
+    : SkinnedPage(130, 395, 220, true), controller_(*this, pages, std::move(query)) {
   QPushButton* cancel = AddButton(2, "取消", DluRect(312, 185, 55, 15));
   status_ = AddLabel(1029, CGetInternetDlg::kQuerying, DluRect(20, 191, 190, 10), true);
   retry_ = AddButton(1030, "重试", DluRect(249, 185, 55, 15));
@@ -87,7 +87,7 @@ void QtQueryPage::StartWorker(std::function<void()> fn) { std::thread(std::move(
 // ---- welcome page (template 132) ----
 
 QtInstallPage::QtInstallPage(WizardPages& pages)
-    : SkinnedPage(395, 220, true), controller_(*this, pages) {
+    : SkinnedPage(132, 395, 220, true), controller_(*this, pages) {
   QPushButton* install = AddButton(1, CInstallDlg::kInstallButton, DluRect(242, 190, 55, 15), true);
   QPushButton* cancel = AddButton(2, CInstallDlg::kCancelButton, DluRect(321, 190, 55, 15));
   connect(install, &QPushButton::clicked, this, [this] { controller_.OnInstall(); });
@@ -102,7 +102,7 @@ void QtInstallPage::Open() {
 // ---- options page (template 134) ----
 
 QtOptionPage::QtOptionPage(WizardPages& pages)
-    : SkinnedPage(395, 220, true), controller_(*this, pages) {
+    : SkinnedPage(134, 395, 220, true), controller_(*this, pages) {
   QPushButton* next = AddButton(1, "下一步", DluRect(240, 192, 55, 15), true);
   QPushButton* cancel = AddButton(2, "取消", DluRect(326, 192, 55, 15));
   QPushButton* back = AddButton(1011, "后退", DluRect(14, 192, 55, 15));
@@ -157,7 +157,7 @@ bool QtOptionPage::BrowseForFolder(const std::string& title, std::string* path) 
 // ---- update prompt (template 139) ----
 
 QtUpdatePage::QtUpdatePage(WizardPages& pages, int kind)
-    : SkinnedPage(296, 138, false), controller_(*this, pages, kind) {
+    : SkinnedPage(139, 296, 138, false), controller_(*this, pages, kind) {
   QPushButton* ok = AddButton(1, CUpdateDlg::kOkButton, DluRect(159, 103, 55, 15), true);
   QPushButton* cancel = AddButton(2, CUpdateDlg::kCancelButton, DluRect(227, 103, 55, 15));
   connect(ok, &QPushButton::clicked, this, [this] { controller_.OnOK(); });

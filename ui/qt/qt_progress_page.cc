@@ -28,7 +28,7 @@ bool OnGui() { return !qApp || QThread::currentThread() == qApp->thread(); }
 }  // namespace
 
 QtProgressPage::QtProgressPage(InstallMode mode, CProgressDlg::Job job)
-    : SkinnedPage(395, 220, true),
+    : SkinnedPage(135, 395, 220, true),
       controller_(*this, mode, std::move(job)),
       timer_(std::make_unique<QtPageTimer>()) {
   cancel_ = AddButton(2, "取消", DluRect(325, 190, 50, 14));
