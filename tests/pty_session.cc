@@ -22,19 +22,30 @@ PtySession::~PtySession() {
 
 bool PtySession::Start(const std::string& program, const std::vector<std::string>& args,
                        const std::string& cwd, const std::map<std::string, std::string>& env) {
+  // Everything the child needs is made before the fork: between fork and
+  // exec a threaded process may only make async-signal-safe calls.
+  std::vector<std::string> environment;
+  for (char** e = environ; *e; ++e) {
+    std::string entry = *e;
+    if (!env.count(entry.substr(0, entry.find('=')))) environment.push_back(entry);
+  }
+  for (const auto& [name, value] : env) environment.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+
   struct winsize size {};
   size.ws_row = 40;
   size.ws_col = 120;
   pid_ = forkpty(&master_, nullptr, nullptr, &size);
   if (pid_ < 0) return false;
   if (pid_ == 0) {
-    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
     if (chdir(cwd.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   reader_ = std::thread([this] { Reader(); });
@@ -49,7 +60,7 @@ void PtySession::Reader() {
     struct pollfd p {
       master_, POLLIN, 0
     };
-    if (poll(&p, 1, 100) == 0) continue;
+    if (poll(&p, 1, 100) <= 0) continue;
     ssize_t n = read(master_, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     std::lock_guard<std::mutex> lock(mutex_);

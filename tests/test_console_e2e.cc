@@ -108,8 +108,9 @@ TEST_F(ConsoleE2E, VersionQueryRetriesThenCancel) {
     EXPECT_SHOWN(pty, "1) 重试  2) 取消");
     pty.Type("1");
   }
-  EXPECT_SHOWN(pty, "服务器没响应");
-  EXPECT_SHOWN(pty, "2) 取消");
+  // After the third failure only Cancel is offered (a terminal ends lines
+  // with CR LF).
+  EXPECT_SHOWN(pty, "服务器没响应\r\n2) 取消");
   pty.Type("1");  // no Retry any more: nothing happens
   EXPECT_SHOWN(pty, "2) 取消");
   pty.Type("2");
@@ -264,6 +265,68 @@ TEST_F(ConsoleE2E, CancelAnsweredNoThenQuitMessageWhileTheProgressPageRuns) {
   EXPECT_EQ(quit.Wait(10000), 0);
   EXPECT_EQ(pty.Wait(10000), 0) << pty.Screen();
   EXPECT_EQ(Reg(kSettingsKey, "Version"), "") << "the installation never finished";
+}
+
+TEST_F(ConsoleE2E, UnattendedRunsThatCannotGoOnSaySoInTheirExitCode) {
+  // No server: the version query gets no answer, even after both retries.
+  StartServer("1.0.0.12", 0);
+  StopServer();
+  std::string out;
+  EXPECT_EQ(RunDownloader({}, &out), 1) << out;
+  EXPECT_NE(out.find("服务器没响应，安装无法继续"), std::string::npos) << out;
+
+  // A folder on no root is refused by the options page.
+  StartServer("1.0.0.12", 0);
+  sandbox_.WriteFile("answers.ini", "folder = relative/folder\n");
+  ChildProcess child;
+  auto env = Env();
+  env["DOWNLOADER_RESPONSE_FILE"] = sandbox_.cwd() + "/answers.ini";
+  ASSERT_TRUE(child.Start(BinPath("downloader-cli"), {}, sandbox_.cwd(), env));
+  child.CloseInput();
+  EXPECT_EQ(child.Wait(30000), 3) << child.Output();
+  EXPECT_NE(child.Output().find("路径不合法"), std::string::npos);
+  EXPECT_EQ(Reg(kSettingsKey, "Version"), "");
+  EXPECT_TRUE(FilesSent().empty()) << "nothing was fetched";
+}
+
+TEST_F(ConsoleE2E, CancelDuringADownloadAndAfterAFailure) {
+  PutReleaseFile("Data/big.bin", std::string(400 * 1024, 'b'));
+  Publish();
+  StartServer("1.0.0.12", 0, 20 * 1024);
+  {
+    PtySession pty;
+    ASSERT_TRUE(StartInTerminal(pty));
+    EXPECT_SHOWN(pty, "1) 安装  2) 取消");
+    pty.Type("1");
+    EXPECT_SHOWN(pty, "5) 下一步");
+    pty.Type("5");
+    EXPECT_SHOWN(pty, "big.bin");
+    pty.Type("1");
+    EXPECT_SHOWN(pty, "下载还未完成，确定取消？");
+    pty.Type("1");  // Yes: the run ends, nothing is installed
+    EXPECT_EQ(pty.Wait(10000), 0) << pty.Screen();
+  }
+  EXPECT_EQ(Reg(kSettingsKey, "Version"), "");
+  EXPECT_FALSE(fs::exists(InstallDir() + "/Data/big.bin"));
+
+  // The server dies in the middle of the big file: the page keeps the
+  // failure; Cancel then closes without asking.
+  StartServer("1.0.0.12", 0, 20 * 1024);
+  PtySession pty;
+  ASSERT_TRUE(StartInTerminal(pty));
+  EXPECT_SHOWN(pty, "1) 安装  2) 取消");
+  pty.Type("1");
+  EXPECT_SHOWN(pty, "5) 下一步");
+  pty.Type("5");
+  EXPECT_SHOWN(pty, "big.bin");
+  StopServer();
+  ASSERT_TRUE(pty.WaitFor("安装未完成", 120000)) << pty.Screen();
+  EXPECT_EQ(pty.Wait(200), -1) << "the page stays until it is closed";
+  pty.Type("1");
+  EXPECT_EQ(pty.Wait(10000), 0) << pty.Screen();
+  std::string screen = pty.Screen();
+  EXPECT_EQ(screen.find("下载还未完成", screen.find("安装未完成")), std::string::npos);
+  EXPECT_EQ(Reg(kSettingsKey, "Version"), "");
 }
 
 }  // namespace

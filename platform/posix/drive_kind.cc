@@ -1,6 +1,7 @@
 // The kind of drive a folder lies on. Linux has no drive types: the file
 // system's type tells network, optical and memory volumes apart, and the
 // block device's "removable" attribute in sysfs tells removable media.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -33,17 +34,46 @@ bool ReadFlag(const std::string& path) {
   return c == '1';
 }
 
-// The block device of dev in sysfs ("sr0", "sdb1"), and whether it or the
-// disk it is a partition of has removable media.
-bool RemovableDevice(dev_t dev, std::string* name) {
+// Whether the block device at its sysfs folder, the disk it is a partition
+// of, or a device it is built on (dm-crypt, LVM: its "slaves") has removable
+// media. name is the first such device's name ("sr0", "sdb1").
+bool RemovableSysfsDevice(const std::string& device, std::string* name, int depth) {
+  *name = device.substr(device.rfind('/') + 1);
+  if (ReadFlag(device + "/removable") || ReadFlag(ParentFolder(device) + "/removable")) return true;
+  if (depth > 4) return false;
+  DIR* slaves = opendir((device + "/slaves").c_str());
+  if (!slaves) return false;
+  bool removable = false;
+  while (dirent* e = readdir(slaves)) {
+    if (e->d_name[0] == '.') continue;
+    char real[4096];
+    std::string link = device + "/slaves/" + e->d_name;
+    if (realpath(link.c_str(), real) && RemovableSysfsDevice(real, name, depth + 1)) {
+      removable = true;
+      break;
+    }
+  }
+  closedir(slaves);
+  return removable;
+}
+
+bool RemovableDevice(dev_t dev, std::string* name, std::string* backingFile) {
   char link[64];
   std::snprintf(link, sizeof link, "/sys/dev/block/%u:%u", major(dev), minor(dev));
   char real[4096];
   if (!realpath(link, real)) return false;
   std::string device = real;
-  *name = device.substr(device.rfind('/') + 1);
-  if (ReadFlag(device + "/removable")) return true;
-  return ReadFlag(ParentFolder(device) + "/removable");
+  // A loop device lies where its backing file lies.
+  FILE* f = std::fopen((device + "/loop/backing_file").c_str(), "re");
+  if (f) {
+    char path[4096];
+    if (std::fgets(path, sizeof path, f)) {
+      *backingFile = path;
+      while (!backingFile->empty() && backingFile->back() == '\n') backingFile->pop_back();
+    }
+    std::fclose(f);
+  }
+  return RemovableSysfsDevice(device, name, 0);
 }
 
 }  // namespace
@@ -77,9 +107,13 @@ DriveKind PosixFileSystem::GetDriveKind(const std::string& path) {
     default:
       break;
   }
-  std::string device;
-  if (RemovableDevice(st.st_dev, &device))
+  std::string device, backingFile;
+  if (RemovableDevice(st.st_dev, &device, &backingFile))
     return device.rfind("sr", 0) == 0 ? DriveKind::Optical : DriveKind::Removable;
+  if (!backingFile.empty() && backingFile[0] == '/' && backingFile != path) {
+    DriveKind backing = GetDriveKind(backingFile);
+    if (backing != DriveKind::NoRoot) return backing;
+  }
   return DriveKind::Fixed;
 }
 

@@ -45,101 +45,99 @@ void ConsoleFrontEnd::Print(const std::string& text) {
 }
 
 void ConsoleFrontEnd::StartInputReader() {
-  if (readerStarted_) return;
-  readerStarted_ = true;
+  // Called with input_->mutex held.
+  if (input_->readerStarted) return;
+  input_->readerStarted = true;
   // Reads standard input for the rest of the run; the process ends without
-  // waiting for it.
-  std::thread([this] {
+  // waiting for it, so it holds the queue itself.
+  std::thread([input = input_] {
     std::string line;
     while (std::getline(std::cin, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.push_back(line);
-      ready_.notify_all();
+      std::lock_guard<std::mutex> lock(input->mutex);
+      input->lines.push_back(line);
+      input->ready.notify_all();
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    inputEnded_ = true;
-    ready_.notify_all();
+    std::lock_guard<std::mutex> lock(input->mutex);
+    input->ended = true;
+    input->ready.notify_all();
   }).detach();
 }
 
-void ConsoleFrontEnd::Wake() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ready_.notify_all();
-}
-
 bool ConsoleFrontEnd::WaitLine(std::string* line, const std::function<bool()>& stop) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    StartInputReader();
-  }
-  std::unique_lock<std::mutex> lock(mutex_);
-  ready_.wait(lock, [&] { return (modal_ == 0 && !lines_.empty()) || inputEnded_ || stop(); });
-  if (stop() || lines_.empty() || modal_ != 0) return false;
-  *line = lines_.front();
-  lines_.pop_front();
+  Input& in = *input_;
+  std::unique_lock<std::mutex> lock(in.mutex);
+  StartInputReader();
+  in.ready.wait(lock, [&] { return (in.modal == 0 && !in.lines.empty()) || in.ended || stop(); });
+  if (stop() || in.lines.empty() || in.modal != 0) return false;
+  *line = in.lines.front();
+  in.lines.pop_front();
   return true;
 }
 
 void ConsoleFrontEnd::WaitUntil(const std::function<bool()>& stop) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  ready_.wait(lock, stop);
+  std::unique_lock<std::mutex> lock(input_->mutex);
+  input_->ready.wait(lock, stop);
 }
 
 bool ConsoleFrontEnd::ReadAnswer(std::string* line) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  Input& in = *input_;
+  std::unique_lock<std::mutex> lock(in.mutex);
   StartInputReader();
-  ready_.wait(lock, [&] { return !lines_.empty() || inputEnded_; });
-  if (lines_.empty()) return false;
-  *line = lines_.front();
-  lines_.pop_front();
+  in.ready.wait(lock, [&] { return !in.lines.empty() || in.ended; });
+  if (in.lines.empty()) return false;
+  *line = in.lines.front();
+  in.lines.pop_front();
   return true;
+}
+
+void ConsoleFrontEnd::BeginQuestion() {
+  question_.lock();
+  if (display_) display_->Suspend();
+  std::lock_guard<std::mutex> lock(input_->mutex);
+  ++input_->modal;
+}
+
+void ConsoleFrontEnd::EndQuestion() {
+  {
+    std::lock_guard<std::mutex> lock(input_->mutex);
+    --input_->modal;
+    input_->ready.notify_all();
+  }
+  if (display_) display_->Resume();
+  question_.unlock();
 }
 
 void ConsoleFrontEnd::ShowMessage(const std::string& text, const std::string& caption,
                                   platform::MessageIcon) {
-  if (display_) display_->Suspend();
-  Print("\n[" + caption + "] " + text + "\n");
-  if (!unattended_) {
-    Print("1) 确定 ");
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++modal_;
-    }
-    std::string line;
-    ReadAnswer(&line);
-    std::lock_guard<std::mutex> lock(mutex_);
-    --modal_;
-    ready_.notify_all();
+  if (unattended_) {
+    Print("\n[" + caption + "] " + text + "\n");
+    return;
   }
-  if (display_) display_->Resume();
+  BeginQuestion();
+  Print("\n[" + caption + "] " + text + "\n1) 确定 ");
+  std::string line;
+  ReadAnswer(&line);
+  EndQuestion();
 }
 
 bool ConsoleFrontEnd::AskYesNo(const std::string& text, const std::string& caption) {
-  if (display_) display_->Suspend();
-  Print("\n[" + caption + "] " + text + "\n1) 是  2) 否 ");
-  bool yes = true;
   if (unattended_) {
-    Print("1\n");
-  } else {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++modal_;
-    }
-    std::string line;
-    yes = false;  // input gone: nobody agreed
-    while (ReadAnswer(&line)) {
-      if (IsYes(line)) {
-        yes = true;
-        break;
-      }
-      if (IsNo(line)) break;
-      Print("请输入 1 (是) 或 2 (否): ");
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    --modal_;
-    ready_.notify_all();
+    Print("\n[" + caption + "] " + text + "\n1) 是  2) 否 1\n");
+    return true;
   }
-  if (display_) display_->Resume();
+  BeginQuestion();
+  Print("\n[" + caption + "] " + text + "\n1) 是  2) 否 ");
+  std::string line;
+  bool yes = false;  // input gone: nobody agreed
+  while (ReadAnswer(&line)) {
+    if (IsYes(line)) {
+      yes = true;
+      break;
+    }
+    if (IsNo(line)) break;
+    Print("请输入 1 (是) 或 2 (否): ");
+  }
+  EndQuestion();
   return yes;
 }

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -46,28 +47,44 @@ class ConsoleFrontEnd : public platform::Dialogs, public WizardPages {
 
   // Prints text with control characters escaped.
   static void Print(const std::string& text);
+  // The typed lines and the waiters on them. Threads that may outlive a
+  // page or the front end (the input reader, page workers) hold it shared.
+  struct Input {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<std::string> lines;
+    bool ended = false;
+    bool readerStarted = false;
+    // Open message boxes: while one waits for its answer, pages take no lines.
+    int modal = 0;
+    // Wakes the waiters to check their stop conditions.
+    void Wake() {
+      std::lock_guard<std::mutex> lock(mutex);
+      ready.notify_all();
+    }
+  };
+  const std::shared_ptr<Input>& input() const { return input_; }
+
   // Waits for the next typed line (true) or until stop() holds or the
-  // input has ended (false). stop is checked whenever Wake() is called.
+  // input has ended (false). stop is checked whenever the input is woken.
   bool WaitLine(std::string* line, const std::function<bool()>& stop);
   // Waits, without taking typed lines, until stop() holds.
   void WaitUntil(const std::function<bool()>& stop);
-  // Wakes the waiters to check their stop conditions.
-  void Wake();
+  void Wake() { input_->Wake(); }
 
  private:
   void StartInputReader();
   bool ReadAnswer(std::string* line);
+  void BeginQuestion();
+  void EndQuestion();
 
   ResponseFile response_;
   bool unattended_;
   int exitCode_ = 0;
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<std::string> lines_;
-  bool inputEnded_ = false;
-  bool readerStarted_ = false;
-  // Open message boxes: while one waits for its answer, pages take no lines.
-  int modal_ = 0;
+  std::shared_ptr<Input> input_ = std::make_shared<Input>();
+  // One question at a time: a second one (from another thread) waits until
+  // the first is answered, so an answer never goes to the wrong question.
+  std::mutex question_;
   // The progress page's display, paused while a question is shown.
   ConsoleProgressDisplay* display_ = nullptr;
 };

@@ -24,23 +24,34 @@ uint32_t SingleMsgId() { return TheApp() ? TheApp()->singleMsgId : 0; }
 
 void Title(const std::string& page) { Out("\n== " + windowTitle + " · " + page + " ==\n"); }
 
-// Hiding and ending, shared by the console pages.
-class ConsolePageView : public virtual PageView {
- public:
-  explicit ConsolePageView(ConsoleFrontEnd& fe) : fe_(fe) {}
-  void HidePage() override {
-    hidden = true;
-    fe_.Wake();
-  }
-  void EndPage(int) override {
-    ended = true;
-    fe_.Wake();
-  }
+// What a page's loop waits on. Worker threads that may outlive the page
+// hold it shared, with the input they wake.
+struct PageFlags {
   std::atomic<bool> hidden{false};
   std::atomic<bool> ended{false};
+  std::atomic<bool> retry{false};
+  std::atomic<bool> working{false};
+};
+
+// Hiding and ending, shared by the console pages. A call that ends the page
+// touches nothing of the page after the flag is set: the page's loop may
+// return and destroy it at once.
+class ConsolePageView : public virtual PageView {
+ public:
+  explicit ConsolePageView(ConsoleFrontEnd& fe) : fe_(fe), input_(fe.input()) {}
+  void HidePage() override { Set(&PageFlags::hidden); }
+  void EndPage(int) override { Set(&PageFlags::ended); }
+  std::shared_ptr<PageFlags> flags = std::make_shared<PageFlags>();
 
  protected:
+  void Set(std::atomic<bool> PageFlags::*flag, bool value = true) {
+    auto f = flags;
+    auto input = input_;
+    (*f).*flag = value;
+    input->Wake();
+  }
   ConsoleFrontEnd& fe_;
+  std::shared_ptr<ConsoleFrontEnd::Input> input_;
 };
 
 class ConsoleQueryView : public ConsolePageView, public GetInternetView {
@@ -52,21 +63,16 @@ class ConsoleQueryView : public ConsolePageView, public GetInternetView {
         "\n");
     ConsolePageView::HidePage();
   }
-  void ShowRetry(bool shown) override {
-    retry = shown;
-    fe_.Wake();
-  }
+  void ShowRetry(bool shown) override { Set(&PageFlags::retry, shown); }
   void SetStatus(const std::string& text) override { Out(text + "\n"); }
   void StartWorker(std::function<void()> fn) override {
-    working = true;
-    std::thread([this, fn = std::move(fn)] {
+    flags->working = true;
+    std::thread([f = flags, input = input_, fn = std::move(fn)] {
       fn();
-      working = false;
-      fe_.Wake();
+      f->working = false;
+      input->Wake();
     }).detach();
   }
-  std::atomic<bool> retry{false};
-  std::atomic<bool> working{false};
 };
 
 class ConsoleOptionView : public ConsolePageView, public OptionView {
@@ -89,11 +95,13 @@ void ConsoleFrontEnd::RunVersionQueryPage() {
   ConsoleQueryView view(*this);
   CGetInternetDlg page(view, *this);
   Title("获取版本信息");
-  auto menu = [&] { Out(std::string(view.retry ? "1) 重试  " : "") + "2) 取消\n"); };
+  auto menu = [&] { Out(std::string(view.flags->retry ? "1) 重试  " : "") + "2) 取消\n"); };
   page.OnInitDialog();
   for (;;) {
     // While the worker queries, only Cancel can be pressed.
-    auto queryOver = [&] { return view.ended || view.hidden || !view.working; };
+    auto queryOver = [&] {
+      return view.flags->ended || view.flags->hidden || !view.flags->working;
+    };
     if (!unattended_) menu();
     std::string line;
     while (!queryOver()) {
@@ -103,7 +111,7 @@ void ConsoleFrontEnd::RunVersionQueryPage() {
         page.OnCancel();
       }
     }
-    if (view.ended || view.hidden) break;
+    if (view.flags->ended || view.flags->hidden) break;
 
     // The worker ended without an answer.
     if (unattended_) {
@@ -122,14 +130,14 @@ void ConsoleFrontEnd::RunVersionQueryPage() {
     menu();
     for (;;) {
       if (!WaitLine(&line, [] { return false; })) return;  // input gone: nobody can answer
-      if (line == "1" && view.retry) break;
+      if (line == "1" && view.flags->retry) break;
       if (line == "2") page.OnCancel();
       menu();
     }
     page.OnRetry();
   }
   // The wizard runs on the worker; the page ends when it is over.
-  WaitUntil([&] { return view.ended.load(); });
+  WaitUntil([&] { return view.flags->ended.load(); });
 }
 
 void ConsoleFrontEnd::RunInstallPage() {
@@ -143,7 +151,7 @@ void ConsoleFrontEnd::RunInstallPage() {
     return;
   }
   std::string line;
-  while (!view.ended) {
+  while (!view.flags->ended) {
     Out(std::string("1) ") + CInstallDlg::kInstallButton + "  2) " + CInstallDlg::kCancelButton +
         "\n");
     if (!WaitLine(&line, [] { return false; })) return;
@@ -174,11 +182,11 @@ void ConsoleFrontEnd::RunOptionPage() {
   show();
   if (unattended_) {
     page.OnNext();
-    if (!view.ended) exitCode_ = kExitFolderRefused;
+    if (!view.flags->ended) exitCode_ = kExitFolderRefused;
     return;
   }
   std::string line;
-  while (!view.ended) {
+  while (!view.flags->ended) {
     if (!WaitLine(&line, [] { return false; })) return;
     if (line == "1") {
       page.OnCheckClicked(COptionDlg::kStartMenu, !page.checked(COptionDlg::kStartMenu));
@@ -197,7 +205,7 @@ void ConsoleFrontEnd::RunOptionPage() {
     } else if (line == "7") {
       page.OnCancel();
     }
-    if (!view.ended) show();
+    if (!view.flags->ended) show();
   }
 }
 
@@ -212,7 +220,7 @@ void ConsoleFrontEnd::RunUpdatePrompt(int kind) {
     return;
   }
   std::string line;
-  while (!view.ended) {
+  while (!view.flags->ended) {
     Out(std::string("1) ") + CUpdateDlg::kOkButton + "  2) " + CUpdateDlg::kCancelButton + "\n");
     if (!WaitLine(&line, [] { return false; })) return;
     if (line == "1") page.OnOK();

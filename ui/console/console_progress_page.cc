@@ -17,12 +17,14 @@ namespace {
 class ConsoleProgressView : public ProgressView {
  public:
   ConsoleProgressView(ConsoleFrontEnd& fe, ConsoleProgressDisplay& display)
-      : fe_(fe), display_(display), button_(fe.unattended() ? "" : "1) ") {}
+      : input_(fe.input()), display_(display), button_(fe.unattended() ? "" : "1) ") {}
 
   void HidePage() override {}
   void EndPage(int) override {
-    ended = true;
-    fe_.Wake();
+    auto f = flags;
+    auto input = input_;
+    f->ended = true;
+    input->Wake();
   }
   // The terminal page has no thread of its own: a lock keeps the calls in
   // order, one at a time.
@@ -47,19 +49,27 @@ class ConsoleProgressView : public ProgressView {
   void SetPicture(uint32_t) override {}
   void StartTimer(uint32_t) override {}
   void StopTimer() override {}
+  // The page shows once the hand-off of a forced update is over, just
+  // before the worker starts. The worker may outlive the page: it holds
+  // the flags and the input it wakes.
   void StartWorker(std::function<void()> fn) override {
-    std::thread([this, fn = std::move(fn)] {
+    if (onShown) onShown();
+    std::thread([f = flags, input = input_, fn = std::move(fn)] {
       fn();
-      workerDone = true;
-      fe_.Wake();
+      f->workerDone = true;
+      input->Wake();
     }).detach();
   }
 
-  std::atomic<bool> ended{false};
-  std::atomic<bool> workerDone{false};
+  struct Flags {
+    std::atomic<bool> ended{false};
+    std::atomic<bool> workerDone{false};
+  };
+  std::shared_ptr<Flags> flags = std::make_shared<Flags>();
+  std::function<void()> onShown;
 
  private:
-  ConsoleFrontEnd& fe_;
+  std::shared_ptr<ConsoleFrontEnd::Input> input_;
   ConsoleProgressDisplay& display_;
   std::string button_;
   std::mutex mutex_;
@@ -84,8 +94,8 @@ void ConsoleFrontEnd::RunProgressPage(InstallMode mode) {
 
   std::string line;
   bool told = false;
-  while (!view.ended) {
-    if (view.workerDone && !told) {
+  while (!view.flags->ended) {
+    if (view.flags->workerDone && !told) {
       // The job stopped on a failure; the page keeps its last texts.
       told = true;
       display.Flush();
@@ -95,9 +105,9 @@ void ConsoleFrontEnd::RunProgressPage(InstallMode mode) {
         break;
       }
     }
-    if (unattended_ || !WaitLine(&line, [&] { return view.workerDone && !told; })) {
-      if (view.workerDone && told) break;  // nobody can close the page any more
-      WaitUntil([&] { return view.workerDone.load(); });
+    if (unattended_ || !WaitLine(&line, [&] { return view.flags->workerDone && !told; })) {
+      if (view.flags->workerDone && told) break;  // nobody can close the page any more
+      WaitUntil([&] { return view.flags->workerDone.load(); });
       continue;
     }
     // The typed line moved the cursor: the display starts a new block.

@@ -49,6 +49,8 @@ void ConsoleProgressDisplay::DrawLocked() {
   dirty_ = false;
   if (!terminal_) return;
   std::string block;
+  // From the start of the line: typed keys not yet sent stay out of it.
+  block += "\r";
   if (drawnLines_ > 0) block += "\x1b[" + std::to_string(drawnLines_) + "A";
   block += "\x1b[2K" + Shown(status_) + "\n";
   block += "\x1b[2K当前进度 " + Bar(current_.pos, current_.upper, kBarWidth) + " " +
@@ -119,12 +121,12 @@ void ConsoleProgressDisplay::SetButton(const std::string& text) {
 
 void ConsoleProgressDisplay::Suspend() {
   std::lock_guard<std::mutex> lock(mutex_);
-  suspended_ = true;
+  ++suspended_;
 }
 
 void ConsoleProgressDisplay::Resume() {
   std::lock_guard<std::mutex> lock(mutex_);
-  suspended_ = false;
+  if (suspended_ > 0) --suspended_;
   drawnLines_ = 0;
   dirty_ = true;
 }

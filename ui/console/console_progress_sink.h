@@ -59,7 +59,7 @@ class ConsoleProgressDisplay {
   BarState current_, total_;
   int drawnLines_ = 0;
   bool dirty_ = false;
-  bool suspended_ = false;
+  int suspended_ = 0;
   bool stopping_ = false;
   std::chrono::steady_clock::time_point lastCurrentLine_{};
   std::string lastCurrentPrinted_;
