@@ -11,3 +11,9 @@ echo "== DownloadFile against curl -o"
 build/bin/bench-download
 echo "== RunDownloadPass (nothing changed) against openssl dgst -sha1"
 build/bin/bench-update-plan
+if [ -x build/bin/bench-qt-progress ]; then
+  echo "== the Qt progress page during a 1 GiB download against no sink"
+  build/bin/bench-qt-progress
+  echo "== the Qt downloader's first page against an empty Qt window"
+  build/bin/bench-qt-startup
+fi

@@ -26,18 +26,29 @@ start_server() {
   echo "assistant-server on 127.0.0.1:$port answers version $1, update $2"
 }
 
-# run_downloader ARGS...: runs downloader-cli in the sandbox; sets rc.
+# run_downloader ARGS...: runs the downloader in the sandbox; sets rc. With a
+# display (DISPLAY or WAYLAND_DISPLAY) it is the Qt wizard, otherwise the
+# terminal one; DOWNLOADER_FRONT_END=qt or cli chooses.
 run_downloader() {
-  if [ -t 0 ]; then
+  local front_end=${DOWNLOADER_FRONT_END:-}
+  if [ -z "$front_end" ]; then
+    front_end=cli
+    [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$bin/downloader" ] && front_end=qt
+  fi
+  local program=downloader-cli
+  if [ "$front_end" = qt ]; then
+    program=downloader
+    echo "Running the Qt downloader in the sandbox (its wizard opens in a window)"
+  elif [ -t 0 ]; then
     echo "Running downloader-cli in the sandbox (type the number of a choice and Enter)"
   else
     echo "Running downloader-cli in the sandbox, unattended (no terminal)"
   fi
   set +e
-  (cd "$demo/cwd" && "$bin/downloader-cli" "$@")
+  (cd "$demo/cwd" && "$bin/$program" "$@")
   rc=$?
   set -e
-  echo "downloader-cli ended with code $rc; its log: $demo/root/tmp/downloader.log"
+  echo "$program ended with code $rc; its log: $demo/root/tmp/downloader.log"
 }
 
 # The files the server sent in this run.

@@ -64,8 +64,18 @@ void QtProgressPage::Changed() {
   if (OnGui()) return;  // applied by the caller's Refresh
   if (refreshQueued_) return;
   refreshQueued_ = true;
+  // The widgets follow at most kRefreshMs apart: a download reports every
+  // few kilobytes, far more often than anyone can see.
   QMetaObject::invokeMethod(
-      this, [this] { Refresh(); }, Qt::QueuedConnection);
+      this,
+      [this] {
+        qint64 wait = sinceRefresh_.isValid() ? kRefreshMs - sinceRefresh_.elapsed() : 0;
+        if (wait <= 0)
+          Refresh();
+        else
+          QTimer::singleShot(static_cast<int>(wait), this, [this] { Refresh(); });
+      },
+      Qt::QueuedConnection);
 }
 
 void QtProgressPage::SetLabel(int id, const std::string& text) {
@@ -96,6 +106,7 @@ void QtProgressPage::SetCancelCaption(const std::string& text) {
 }
 
 void QtProgressPage::Refresh() {
+  sinceRefresh_.start();
   Pending now;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

@@ -5,6 +5,7 @@
 // repaints of a burst of calls are coalesced so the last state shows.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <memory>
 #include <mutex>
@@ -60,6 +61,8 @@ class QtProgressPage : public SkinnedPage, public ProgressView {
   std::recursive_mutex mutex_;
   Pending pending_;
   bool refreshQueued_ = false;
+  static constexpr qint64 kRefreshMs = 40;
+  QElapsedTimer sinceRefresh_;
   QLabel* labels_[3];
   CMyProgress* bars_[2];
   QPushButton* cancel_;

@@ -1,0 +1,162 @@
+// The Qt progress page driven by a 1 GiB download from a local
+// assistant-server, against the same download with no sink: prints both
+// throughputs and their ratio (goal: the page costs at most 10%, a ratio of
+// at least 0.9). Runs under the offscreen platform unless a display is set.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/bank_profile.h"
+#include "app/settings.h"
+#include "bench/bench_util.h"
+#include "ui/qt/qt_progress_page.h"
+#include "update/download.h"
+#include "update/file_digest.h"
+
+namespace {
+
+pid_t StartServer(const std::string& root, const std::string& log) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen(log.c_str(), "w", stdout)) _exit(126);
+    execl(BENCH_BIN_DIR "/assistant-server", "assistant-server", "--port", "0", "--root",
+          root.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+int ReadPort(const std::string& log) {
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream in(log);
+    std::string word;
+    int port = 0;
+    if (in >> word >> port && word == "port") return port;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return 0;
+}
+
+// The download behind the shown progress page, its sink the page; the GUI
+// thread runs the page's loop meanwhile. Seconds taken, or -1 on a failure.
+double WithPage(const std::string& url, const std::string& target) {
+  bool ok = false;
+  QtProgressPage* shown = nullptr;
+  QtProgressPage page(Install, [&](ProgressSink* sink, std::unique_ptr<InstallContext>) {
+    CBindCallback callback(sink);
+    ok = DownloadFile(url, target, &callback);
+    // The page's loop ends once the job is over.
+    QMetaObject::invokeMethod(
+        qApp, [&] { shown->done(0); }, Qt::QueuedConnection);
+  });
+  shown = &page;
+  double seconds = TimeSeconds([&] {
+    page.Open();
+    page.RunModalLoop();
+  });
+  QApplication::processEvents();
+  std::string lastPercent = page.controller().label(CProgressDlg::kCurrentPercent);
+  page.StopTimer();
+  if (!ok || lastPercent != "100.00%") return -1;
+  return seconds;
+}
+
+// A sink that takes every report and draws nothing: what the reports cost
+// before any page is involved.
+class EmptySink : public ProgressSink {
+ public:
+  void SetStatusText(const std::string&) override {}
+  void SetCurrentRange(uint32_t) override {}
+  void SetCurrentPos(uint32_t) override {}
+  void SetCurrentPercent(const std::string&) override {}
+  void SetTotalRange(uint32_t) override {}
+  void SetTotalPos(uint32_t) override {}
+  void SetTotalPercent(const std::string&) override {}
+  void SetCancelCaption(const std::string&) override {}
+  void SetWorkerFinished() override {}
+};
+
+double WithoutPage(const std::string& url, const std::string& target, ProgressSink* sink) {
+  bool ok = false;
+  double seconds = TimeSeconds([&] {
+    std::thread worker([&] {
+      CBindCallback callback(sink);
+      ok = DownloadFile(url, target, sink ? &callback : nullptr);
+    });
+    worker.join();
+  });
+  return ok ? seconds : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  const uint64_t size = (argc > 1 ? std::stoull(argv[1]) : 1024) << 20;
+  const std::string dir = MakeTempFolder();
+  setenv("DOWNLOADER_ROOT", (dir + "/root").c_str(), 1);
+  LoadBankProfile();
+  RunSettings.installDir = dir + "/inst";
+  RunSettings.downloadUrl = "http://127.0.0.1";
+  const std::string release = dir + "/release";
+  std::filesystem::create_directories(release);
+  if (!MakeBigFile(release + "/big.bin", size)) {
+    std::fprintf(stderr, "cannot make the test file\n");
+    return 2;
+  }
+  pid_t server = StartServer(release, dir + "/server.log");
+  int port = ReadPort(dir + "/server.log");
+  if (port == 0) {
+    std::fprintf(stderr, "assistant-server did not start\n");
+    kill(server, SIGTERM);
+    return 2;
+  }
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big.bin";
+  auto settle = [&] {
+    std::filesystem::remove(dir + "/page.bin");
+    std::filesystem::remove(dir + "/plain.bin");
+    sync();
+  };
+  double page = 1e30, plain = 1e30, empty = 1e30;
+  EmptySink emptySink;
+  for (int i = 0; i < 5; ++i) {
+    settle();
+    empty = std::min(empty, WithoutPage(url, dir + "/plain.bin", &emptySink));
+    settle();
+    double p = WithoutPage(url, dir + "/plain.bin", nullptr);
+    settle();
+    double q = WithPage(url, dir + "/page.bin");
+    if (p < 0 || q < 0) {
+      std::fprintf(stderr, "a download failed\n");
+      kill(server, SIGTERM);
+      return 1;
+    }
+    plain = std::min(plain, p);
+    page = std::min(page, q);
+  }
+  kill(server, SIGTERM);
+  waitpid(server, nullptr, 0);
+  const bool same = FileDigest(dir + "/page.bin") == FileDigest(release + "/big.bin");
+  std::filesystem::remove_all(dir);
+  const double mib = static_cast<double>(size) / (1 << 20);
+  std::printf("file size:              %.0f MiB\n", mib);
+  std::printf("with the progress page: %.3f s  %.0f MiB/s\n", page, mib / page);
+  std::printf("without a sink:         %.3f s  %.0f MiB/s\n", plain, mib / plain);
+  std::printf("with an empty sink:     %.3f s  %.0f MiB/s (the reports alone)\n", empty,
+              mib / empty);
+  const double ratio = plain / page;
+  std::printf("ratio (page/no sink throughput): %.3f  (goal >= 0.9) %s\n", ratio,
+              ratio >= 0.9 ? "OK" : "BELOW GOAL");
+  if (!same) {
+    std::printf("DOWNLOADED FILE DIFFERS\n");
+    return 1;
+  }
+  return 0;
+}
