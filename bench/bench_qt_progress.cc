@@ -60,6 +60,9 @@ double WithPage(const std::string& url, const std::string& target) {
     page.Open();
     page.RunModalLoop();
   });
+  // The worker still marks its end after the job; the page outlives it.
+  while (!page.controller().workerReturned())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   QApplication::processEvents();
   std::string lastPercent = page.controller().label(CProgressDlg::kCurrentPercent);
   page.StopTimer();

@@ -49,17 +49,29 @@ class QtE2E : public ReleaseFixture {
         [&] { return Log().find("page " + std::to_string(page) + " shown") != std::string::npos; },
         20000);
   }
+  // The position of the page that is shown, once its window is mapped
+  // (false when none is within 10 s).
+  bool ShownPageAt(int* x, int* y) {
+    return WaitUntil(
+        [&] {
+          std::string geometry = XDo(
+              {"search", "--onlyvisible", "--name", windowTitle, "getwindowgeometry", "--shell"});
+          bool found = false;
+          std::istringstream lines(geometry);
+          for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("X=", 0) == 0) *x = std::stoi(line.substr(2));
+            if (line.rfind("Y=", 0) == 0) *y = std::stoi(line.substr(2));
+            if (line.rfind("WIDTH=", 0) == 0) found = std::stoi(line.substr(6)) == 395 * 6 / 4;
+          }
+          return found;
+        },
+        10000);
+  }
   // Clicks the middle of a control given in dialog units, on the page
   // that is shown.
   void Click(int x, int y, int w, int h) {
-    std::string geometry =
-        XDo({"search", "--onlyvisible", "--name", windowTitle, "getwindowgeometry", "--shell"});
     int wx = 0, wy = 0;
-    std::istringstream lines(geometry);
-    for (std::string line; std::getline(lines, line);) {
-      if (line.rfind("X=", 0) == 0) wx = std::stoi(line.substr(2));
-      if (line.rfind("Y=", 0) == 0) wy = std::stoi(line.substr(2));
-    }
+    ASSERT_TRUE(ShownPageAt(&wx, &wy));
     int cx = wx + (x + w / 2) * 6 / 4, cy = wy + (y + h / 2) * 13 / 8;
     XDo({"mousemove", "--sync", std::to_string(cx), std::to_string(cy), "click", "1"});
   }

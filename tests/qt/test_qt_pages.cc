@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <chrono>
 #include <thread>
 
@@ -109,9 +111,10 @@ void ExpectControls(SkinnedPage& page, QSize dlu, const std::vector<ControlSpec>
 TEST_F(QtPages, VersionQueryPage) {
   QtQueryPage page(pages_, [](VersionAnswer*) { return VersionOutcome::NoAnswer; });
   page.Open();
+  // The worker's last call sets the status: once it shows, the worker is done.
   ASSERT_TRUE(SpinUntil([&] {
-    return page.controller().state() == CGetInternetDlg::State::NoAnswerRetry &&
-           page.Control(1030)->isVisible();
+    return page.Control(1030)->isVisible() &&
+           static_cast<QLabel*>(page.Control(1029))->text() == "服务器没响应";
   }));
   ExpectControls(page, {395, 220},
                  {{2, "取消", {312, 185, 55, 15}},
@@ -181,9 +184,11 @@ TEST_F(QtPages, UpdatePromptsCarryTheirQuestion) {
                    {{1, "确定", {159, 103, 55, 15}}, {2, "取消", {227, 103, 55, 15}}});
     EXPECT_EQ(page.picture().size(), QSize(420, 220));
     EXPECT_FALSE(page.windowFlags() & Qt::WindowMinimizeButtonHint);
+    // Centred by its window rectangle (frame included), unlike the progress page.
     QRect screen = page.screen()->geometry();
-    EXPECT_EQ(page.pos(), QPoint(screen.width() / 2 - page.width() / 2,
-                                 screen.height() / 2 - page.height() / 2));
+    QRect frame = page.frameGeometry();
+    EXPECT_EQ(frame.topLeft(), QPoint(screen.width() / 2 - frame.width() / 2,
+                                      screen.height() / 2 - frame.height() / 2));
     Screenshot(page, kind == 0 ? "139-update-offered" : "139-reinstall-offered");
   }
   QImage update, reinstall;
@@ -233,13 +238,21 @@ class QtProgress : public QtPages {
   // A job that waits until released, then runs body.
   CProgressDlg::Job Held(std::function<void(ProgressSink*)> body) {
     return [this, body](ProgressSink* sink, std::unique_ptr<InstallContext>) {
+      started_ = true;
       while (!release_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
       if (body) body(sink);
       done_ = true;
     };
   }
+  void TearDown() override {
+    // A job still held is let go and finished before the fixture goes.
+    release_ = true;
+    if (started_) SpinUntil([&] { return done_.load(); });
+    QtPages::TearDown();
+  }
   std::atomic<bool> release_{false};
   std::atomic<bool> done_{false};
+  std::atomic<bool> started_{false};
 };
 
 TEST_F(QtProgress, PageSinkRepaintsPicturesAndCancel) {
@@ -343,6 +356,99 @@ TEST_F(QtPages, TheArtHasItsSizes) {
   EXPECT_EQ(options.pixelColor(300, 300).alpha(), 255) << "fully opaque";
   QImage missing;
   EXPECT_FALSE(LoadPngResource(&missing, 999));
+}
+
+TEST_F(QtPages, EscapeAndTheCloseBoxAskTheQuitQuestion) {
+  QtInstallPage welcome(pages_);
+  welcome.Open();
+  dialogs_.answer = false;
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&welcome, &escape);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, "是否退出网银助手安装？");
+  welcome.close();
+  EXPECT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_TRUE(welcome.isVisible()) << "No keeps the page";
+
+  // The update prompt's close box only ends it.
+  QtUpdatePage prompt(pages_, 0);
+  prompt.Open();
+  prompt.close();
+  EXPECT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_FALSE(prompt.isVisible());
+  EXPECT_EQ(prompt.result(), kPageCancel);
+}
+
+TEST_F(QtPages, PagesOpenWhereTheLastOneWas) {
+  // The version query is put where the window system puts it, and that
+  // place is recorded: the welcome page opens there.
+  QtQueryPage query(pages_, [](VersionAnswer*) { return VersionOutcome::NoAnswer; });
+  query.Open();
+  ASSERT_TRUE(SpinUntil(
+      [&] { return static_cast<QLabel*>(query.Control(1029))->text() == "服务器没响应"; }));
+  QPoint queryAt = query.frameGeometry().topLeft();
+  EXPECT_EQ(QPoint(lastWindowRect.left, lastWindowRect.top), queryAt);
+  query.hide();
+  QtInstallPage welcome(pages_);
+  welcome.Open();
+  EXPECT_EQ(welcome.pos(), queryAt);
+
+  // A moved page hands its place on.
+  welcome.move(123, 77);
+  EXPECT_EQ(lastWindowRect.left, 123);
+  EXPECT_EQ(lastWindowRect.top, 77);
+  welcome.hide();
+  QtOptionPage options(pages_);
+  options.Open();
+  EXPECT_EQ(options.pos(), QPoint(123, 77));
+}
+
+TEST_F(QtProgress, InstallOpensAtTheLastPlaceUpdatesCentred) {
+  lastWindowRect = {31, 17, 0, 0};
+  for (InstallMode mode : {Install, Update, Repair}) {
+    QtProgressPage page(mode, [](ProgressSink*, std::unique_ptr<InstallContext>) {});
+    page.SetTimer(std::make_unique<ManualTimer>());
+    page.Open();
+    QRect screen = page.screen()->geometry();
+    QPoint expected = mode == Install ? QPoint(31, 17)
+                                      : QPoint(screen.width() / 2 - page.width() / 2,
+                                               screen.height() / 2 - page.height() / 2);
+    EXPECT_EQ(page.pos(), expected) << mode;
+    ASSERT_TRUE(SpinUntil([&] { return page.controller().workerReturned(); }));
+  }
+}
+
+TEST_F(QtPages, YesToQuitIsNotHeldUpByTheWizardOpeningBehindIt) {
+  // The server answers while the quit question is open: the welcome page
+  // waits until the question is answered.
+  QtDialogs dialogs;
+  platform::Sys().dialogs = &dialogs;
+  std::atomic<bool> answer{false};
+  QtWizard wizard;
+  std::vector<int> shown;
+  bool boxOpenWhenShown = false;
+  wizard.onPageShown = [&](SkinnedPage* page) {
+    shown.push_back(page->templateId());
+    boxOpenWhenShown = boxOpenWhenShown || QtDialogs::OpenCount() > 0;
+    if (page->templateId() == 132) page->EndPage(kPageCancel);
+  };
+  QtQueryPage query(wizard, [&](VersionAnswer* a) {
+    while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    *a = {"1.0.0.12", "http://files", "0"};
+    return VersionOutcome::Answer;
+  });
+  query.Open();
+  // Inside the question's loop: the answer comes, time passes, then No.
+  QTimer::singleShot(50, [&] { answer = true; });
+  QTimer::singleShot(800, [&] {
+    EXPECT_TRUE(shown.empty()) << "no page opened under the question";
+    if (auto* box = QApplication::activeModalWidget())
+      static_cast<QDialog*>(box)->done(QMessageBox::No);
+  });
+  query.controller().OnCancel();
+  EXPECT_EQ(query.RunModalLoop(), 0) << "the wizard ended, then the query page";
+  EXPECT_EQ(shown, std::vector<int>{132});
+  EXPECT_FALSE(boxOpenWhenShown);
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ SkinnedPage::SkinnedPage(int templateId, int widthDlu, int heightDlu, bool minim
   setFixedSize(DluX(widthDlu), DluY(heightDlu));
   setWindowIcon(BankIcon());
   setWindowTitle(Q(::windowTitle));
+  setWindowModality(Qt::ApplicationModal);
+  // The quit broadcast of other copies reaches the page for its whole life,
+  // hidden or not, and during the hand-off before it is shown.
+  if (TheApp()) broadcast_ = std::make_unique<PageBroadcastGuard>(TheApp()->singleMsgId);
 }
 
 SkinnedPage::~SkinnedPage() = default;
@@ -85,17 +89,26 @@ void SkinnedPage::RedrawLabel(QWidget* control) {
 }
 
 void SkinnedPage::Place(PagePlacement placement) {
-  if (placement == PagePlacement::AtLastRect) {
-    move(lastWindowRect.left, lastWindowRect.top);
-  } else if (placement == PagePlacement::Centered) {
-    QRect screen = (this->screen() ? this->screen() : QGuiApplication::primaryScreen())->geometry();
-    move(screen.width() / 2 - width() / 2, screen.height() / 2 - height() / 2);
-  }
+  if (placement == PagePlacement::AtLastRect) move(lastWindowRect.left, lastWindowRect.top);
   show();
+  if (placement == PagePlacement::Centered) {
+    // The update prompt is centred by its window rectangle, the progress
+    // page by its client area.
+    QSize size = templateId_ == kUpdatePromptTemplate ? frameGeometry().size() : this->size();
+    QRect screen = (this->screen() ? this->screen() : QGuiApplication::primaryScreen())->geometry();
+    move(screen.width() / 2 - size.width() / 2, screen.height() / 2 - size.height() / 2);
+  }
+  // Pages that record every move (the version query and the update prompt)
+  // record where they were first put, as the window system tells them.
+  if (recordsFirstPlace()) RecordFrame();
+}
+
+void SkinnedPage::RecordFrame() {
+  QRect r = frameGeometry();
+  RecordWindowRect({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
 }
 
 int SkinnedPage::RunModalLoop() {
-  setWindowModality(Qt::ApplicationModal);
   if (!ended_) {
     QEventLoop loop;
     loop_ = &loop;
@@ -154,23 +167,15 @@ void SkinnedPage::paintEvent(QPaintEvent*) {
 
 void SkinnedPage::moveEvent(QMoveEvent* event) {
   QDialog::moveEvent(event);
-  if (!isVisible()) return;
-  QRect r = frameGeometry();
-  RecordWindowRect({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+  if (isVisible()) RecordFrame();
 }
 
 void SkinnedPage::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   platform::Debug("page " + std::to_string(templateId_) + " shown");
-  // While shown the page receives the quit broadcast of other copies.
-  if (!broadcast_ && TheApp())
-    broadcast_ = std::make_unique<PageBroadcastGuard>(TheApp()->singleMsgId);
 }
 
-void SkinnedPage::hideEvent(QHideEvent* event) {
-  QDialog::hideEvent(event);
-  broadcast_.reset();
-}
+std::atomic<int> QtDialogs::open_{0};
 
 void QtDialogs::ShowMessage(const std::string& text, const std::string& caption,
                             platform::MessageIcon icon) {
@@ -182,7 +187,9 @@ void QtDialogs::ShowMessage(const std::string& text, const std::string& caption,
     QMessageBox box(shown, Q(caption), Q(text), QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowIcon(BankIcon());
+    ++open_;
     box.exec();
+    --open_;
   });
 }
 
@@ -192,7 +199,9 @@ bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
     QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowIcon(BankIcon());
+    ++open_;
     yes = box.exec() == QMessageBox::Yes;
+    --open_;
   });
   return yes;
 }

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -68,10 +69,16 @@ class SkinnedPage : public QDialog, public virtual PageView {
   void paintEvent(QPaintEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
   void Register(int id, QWidget* control);
 
  private:
+  static constexpr int kQueryTemplate = 130;
+  static constexpr int kUpdatePromptTemplate = 139;
+  bool recordsFirstPlace() const {
+    return templateId_ == kQueryTemplate || templateId_ == kUpdatePromptTemplate;
+  }
+  void RecordFrame();
+
   int templateId_;
   QEventLoop* loop_ = nullptr;
   bool ended_ = false;
@@ -83,9 +90,15 @@ class SkinnedPage : public QDialog, public virtual PageView {
 // Message boxes on the GUI thread, whichever thread asks; topmost.
 class QtDialogs : public platform::Dialogs {
  public:
+  // Message boxes open now, in the whole process.
+  static int OpenCount() { return open_; }
+
   void ShowMessage(const std::string& text, const std::string& caption,
                    platform::MessageIcon icon) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+
+ private:
+  static std::atomic<int> open_;
 };
 
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }

@@ -1,12 +1,23 @@
 #include "ui/qt/qt_pages.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QThread>
+#include <chrono>
 #include <thread>
 
 #include "app/settings.h"
 #include "ui/qt/qt_progress_page.h"
 
 namespace {
+
+// A worker that opens the next page waits until no message box is open: a
+// page opened under a question would keep it from returning, so a Yes to
+// "quit?" could not end the run.
+void WaitForOpenQuestions() {
+  if (QThread::currentThread() == qApp->thread()) return;
+  while (QtDialogs::OpenCount() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
 
 // Runs a page modally to its end on the GUI thread.
 template <typename Page>
@@ -19,6 +30,7 @@ void RunModal(Page& page, const std::function<void(SkinnedPage*)>& shown) {
 }  // namespace
 
 void QtWizard::RunVersionQueryPage() {
+  WaitForOpenQuestions();
   OnGuiThread([this] {
     QtQueryPage page(*this);
     RunModal(page, onPageShown);
@@ -26,6 +38,7 @@ void QtWizard::RunVersionQueryPage() {
 }
 
 void QtWizard::RunInstallPage() {
+  WaitForOpenQuestions();
   OnGuiThread([this] {
     QtInstallPage page(*this);
     RunModal(page, onPageShown);
@@ -33,6 +46,7 @@ void QtWizard::RunInstallPage() {
 }
 
 void QtWizard::RunOptionPage() {
+  WaitForOpenQuestions();
   OnGuiThread([this] {
     QtOptionPage page(*this);
     RunModal(page, onPageShown);
@@ -40,6 +54,7 @@ void QtWizard::RunOptionPage() {
 }
 
 void QtWizard::RunProgressPage(InstallMode mode) {
+  WaitForOpenQuestions();
   OnGuiThread([this, mode] {
     QtProgressPage page(mode);
     RunModal(page, onPageShown);
@@ -47,6 +62,7 @@ void QtWizard::RunProgressPage(InstallMode mode) {
 }
 
 void QtWizard::RunUpdatePrompt(int kind) {
+  WaitForOpenQuestions();
   OnGuiThread([this, kind] {
     QtUpdatePage page(*this, kind);
     RunModal(page, onPageShown);

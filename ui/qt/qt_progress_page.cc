@@ -132,6 +132,8 @@ void QtProgressPage::Refresh() {
     }
     bars_[i]->setRange(0, static_cast<int>(upper));
     bars_[i]->setValue(static_cast<int>(std::min(pos, upper)));
+    // The bar paints itself: every new position is drawn.
+    bars_[i]->update();
   }
   if (now.caption) cancel_->setText(Q(*now.caption));
 }
