@@ -34,28 +34,6 @@ class CountingSink : public ProgressSink {
   std::string last;
 };
 
-pid_t StartServer(const std::string& root, const std::string& log) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (!freopen(log.c_str(), "w", stdout)) _exit(126);
-    execl(BENCH_BIN_DIR "/assistant-server", "assistant-server", "--port", "0", "--root",
-          root.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
-}
-
-int ReadPort(const std::string& log) {
-  for (int i = 0; i < 200; ++i) {
-    std::ifstream in(log);
-    std::string word;
-    int port = 0;
-    if (in >> word >> port && word == "port") return port;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,8 +45,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot make the test file\n");
     return 2;
   }
-  pid_t server = StartServer(release, dir + "/server.log");
-  int port = ReadPort(dir + "/server.log");
+  pid_t server = StartFileServer(BENCH_BIN_DIR "/assistant-server", release, dir + "/server.log");
+  int port = ReadServerPort(dir + "/server.log");
   if (port == 0) {
     std::fprintf(stderr, "assistant-server did not start\n");
     kill(server, SIGTERM);

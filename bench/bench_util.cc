@@ -5,8 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
+#include <thread>
 
 extern char** environ;
 
@@ -74,4 +77,27 @@ std::string MakeTempFolder() {
   const char* tmp = std::getenv("TMPDIR");
   std::string tmpl = std::string(tmp ? tmp : "/tmp") + "/downloader-bench-XXXXXX";
   return mkdtemp(tmpl.data()) ? tmpl : std::string();
+}
+
+pid_t StartFileServer(const std::string& serverProgram, const std::string& root,
+                      const std::string& log) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen(log.c_str(), "w", stdout)) _exit(126);
+    execl(serverProgram.c_str(), "assistant-server", "--port", "0", "--root", root.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+int ReadServerPort(const std::string& log) {
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream in(log);
+    std::string word;
+    int port = 0;
+    if (in >> word >> port && word == "port") return port;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return 0;
 }

@@ -20,3 +20,9 @@ int RunCommand(const std::vector<std::string>& argv, const std::string& stdoutPa
 // Runs fn in a child process; its exit code and the child's peak resident set (KiB).
 int RunInChild(const std::function<int()>& fn, long* maxRssKiB, double* seconds);
 std::string MakeTempFolder();
+// Starts assistant-server (serverProgram) serving root on a free loopback
+// port, its output in log; its process id.
+pid_t StartFileServer(const std::string& serverProgram, const std::string& root,
+                      const std::string& log);
+// The port a server started so has announced in its log; 0 after 10 s.
+int ReadServerPort(const std::string& log);

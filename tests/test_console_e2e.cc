@@ -50,6 +50,15 @@ class ConsoleE2E : public ReleaseFixture {
     return false;
   }
 
+  // From the start of a first installation to its progress page, with the
+  // wizard's choices.
+  void ToProgressPage(PtySession& pty) {
+    ASSERT_TRUE(pty.WaitFor("1) 安装  2) 取消")) << pty.Screen();
+    pty.Type("1");
+    ASSERT_TRUE(pty.WaitFor("5) 下一步")) << pty.Screen();
+    pty.Type("5");
+  }
+
   ChildProcess browser_;
 };
 
@@ -249,10 +258,7 @@ TEST_F(ConsoleE2E, CancelAnsweredNoThenQuitMessageWhileTheProgressPageRuns) {
   StartServer("1.0.0.12", 0, 20 * 1024);  // about 20 s for the big file
   PtySession pty;
   ASSERT_TRUE(StartInTerminal(pty));
-  EXPECT_SHOWN(pty, "1) 安装  2) 取消");
-  pty.Type("1");
-  EXPECT_SHOWN(pty, "5) 下一步");
-  pty.Type("5");
+  ToProgressPage(pty);
   EXPECT_SHOWN(pty, "正在下载");
   pty.Type("1");
   EXPECT_SHOWN(pty, "下载还未完成，确定取消？");
@@ -296,10 +302,7 @@ TEST_F(ConsoleE2E, CancelDuringADownloadAndAfterAFailure) {
   {
     PtySession pty;
     ASSERT_TRUE(StartInTerminal(pty));
-    EXPECT_SHOWN(pty, "1) 安装  2) 取消");
-    pty.Type("1");
-    EXPECT_SHOWN(pty, "5) 下一步");
-    pty.Type("5");
+    ToProgressPage(pty);
     EXPECT_SHOWN(pty, "big.bin");
     pty.Type("1");
     EXPECT_SHOWN(pty, "下载还未完成，确定取消？");
@@ -314,10 +317,7 @@ TEST_F(ConsoleE2E, CancelDuringADownloadAndAfterAFailure) {
   StartServer("1.0.0.12", 0, 20 * 1024);
   PtySession pty;
   ASSERT_TRUE(StartInTerminal(pty));
-  EXPECT_SHOWN(pty, "1) 安装  2) 取消");
-  pty.Type("1");
-  EXPECT_SHOWN(pty, "5) 下一步");
-  pty.Type("5");
+  ToProgressPage(pty);
   EXPECT_SHOWN(pty, "big.bin");
   StopServer();
   ASSERT_TRUE(pty.WaitFor("安装未完成", 120000)) << pty.Screen();

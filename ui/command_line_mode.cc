@@ -1,7 +1,9 @@
 #include "ui/command_line_mode.h"
 
 #include "app/settings.h"
+#include "app/startup.h"
 #include "app/version.h"
+#include "channel/server_discovery.h"
 #include "channel/version_exchange.h"
 #include "install/process_control.h"
 #include "install/registration.h"
@@ -63,4 +65,16 @@ bool RunCommandLineMode(const std::string& commandLine, CDownloaderApp&, const M
     pages.progressPage(Update);
   }
   return true;
+}
+
+StartupHooks FrontEndStartupHooks(ModePages pages, std::function<void()> firstPage,
+                                  const std::string& programName) {
+  StartupHooks hooks;
+  hooks.discoverServer = DiscoverServer;
+  hooks.runCommandLineMode = [pages](const std::string& commandLine, CDownloaderApp& app) {
+    return RunCommandLineMode(commandLine, app, pages);
+  };
+  hooks.runFirstPage = [firstPage](CDownloaderApp&) { firstPage(); };
+  hooks.programName = programName;
+  return hooks;
 }

@@ -27,3 +27,9 @@ struct ModePages {
 // update checks in a row without an answer end the process with code 0.
 bool RunCommandLineMode(const std::string& commandLine, CDownloaderApp& app,
                         const ModePages& pages);
+
+struct StartupHooks;
+// The start-up hooks of a front end: the server discovery, this mode
+// driver opening the front end's pages, and its first page.
+StartupHooks FrontEndStartupHooks(ModePages pages, std::function<void()> firstPage,
+                                  const std::string& programName);

@@ -2,14 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFont>
 #include <cstdlib>
+
+#include "ui/qt/qt_common.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  QApplication::setFont(QFont("WenQuanYi Micro Hei", 9));
-  QApplication::setQuitOnLastWindowClosed(false);
+  ConfigureApplication();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "app/startup.h"
-#include "channel/server_discovery.h"
 #include "platform/platform.h"
 #include "ui/command_line_mode.h"
 #include "ui/console/console_front_end.h"
@@ -21,16 +20,11 @@ int main(int argc, char** argv) {
   }
   ConsoleFrontEnd frontEnd(std::move(response));
   platform::Sys().dialogs = &frontEnd;
-  StartupHooks hooks;
-  hooks.discoverServer = DiscoverServer;
-  hooks.runCommandLineMode = [&](const std::string& commandLine, CDownloaderApp& app) {
-    ModePages pages;
-    pages.updatePrompt = [&](int kind) { frontEnd.RunUpdatePrompt(kind); };
-    pages.progressPage = [&](InstallMode mode) { frontEnd.RunProgressPage(mode); };
-    return RunCommandLineMode(commandLine, app, pages);
-  };
-  hooks.runFirstPage = [&](CDownloaderApp&) { frontEnd.RunVersionQueryPage(); };
-  hooks.programName = ProgramNameFromArgs(argc, argv);
+  ModePages pages;
+  pages.updatePrompt = [&](int kind) { frontEnd.RunUpdatePrompt(kind); };
+  pages.progressPage = [&](InstallMode mode) { frontEnd.RunProgressPage(mode); };
+  StartupHooks hooks = FrontEndStartupHooks(
+      pages, [&] { frontEnd.RunVersionQueryPage(); }, ProgramNameFromArgs(argc, argv));
   CDownloaderApp app(CommandLineFromArgs(argc, argv), std::move(hooks));
   app.InitInstance();
   return frontEnd.exitCode();

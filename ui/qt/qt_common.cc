@@ -13,6 +13,11 @@
 #include "app/startup.h"
 #include "platform/platform.h"
 
+void ConfigureApplication() {
+  QApplication::setFont(QFont("WenQuanYi Micro Hei", 9));
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
 void OnGuiThread(const std::function<void()>& fn) {
   if (!qApp || QThread::currentThread() == qApp->thread()) {
     fn();

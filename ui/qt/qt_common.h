@@ -24,6 +24,10 @@ inline int DluX(int x) { return x * 6 / 4; }
 inline int DluY(int y) { return y * 13 / 8; }
 inline QRect DluRect(int x, int y, int w, int h) { return {DluX(x), DluY(y), DluX(w), DluY(h)}; }
 
+// The application's font (the CJK font the art uses too) and the rule that
+// only the wizard decides when the run ends: a hidden page must not end it.
+void ConfigureApplication();
+
 // Runs fn on the GUI thread and returns once it has run.
 void OnGuiThread(const std::function<void()>& fn);
 

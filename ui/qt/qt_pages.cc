@@ -69,6 +69,13 @@ void QtWizard::RunUpdatePrompt(int kind) {
   });
 }
 
+ModePages QtWizard::modePages() {
+  ModePages pages;
+  pages.updatePrompt = [this](int kind) { RunUpdatePrompt(kind); };
+  pages.progressPage = [this](InstallMode mode) { RunProgressPage(mode); };
+  return pages;
+}
+
 // ---- version query page (template 130) ----
 
 QtQueryPage::QtQueryPage(WizardPages& pages, CGetInternetDlg::Query query)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "ui/command_line_mode.h"
 #include "ui/get_internet_dlg.h"
 #include "ui/install_dlg.h"
 #include "ui/option_dlg.h"
@@ -21,6 +22,8 @@ class QtWizard : public WizardPages {
   void RunOptionPage() override;
   void RunProgressPage(InstallMode mode) override;
   void RunUpdatePrompt(int kind);
+  // The update prompt and the progress page, for the mode driver.
+  ModePages modePages();
 
   // Called with each page once it is shown (for tests and screenshots).
   std::function<void(SkinnedPage*)> onPageShown;
