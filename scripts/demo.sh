@@ -38,9 +38,10 @@ if [ $# -eq 0 ]; then
   echo "== installed files in $path"
   [ -n "$path" ] && (cd "$path" && find . -type f ! -name '*.log' | sort)
   echo "== key store"
-  "$bin/release-tool" reg 'Software\Vaultrel\WebUI\NAVRO\801'
+  "$bin/release-tool" reg 'Software\Vaultrel\WebUI\NAVRO\801' || echo "  (not registered)"
   echo "== desktop entries"
-  find "$demo/root/desktop" "$demo/root/applications" "$demo/root/config" -name '*.desktop' 2>/dev/null | sort
+  # Folders of unticked shortcuts do not exist.
+  find "$demo/root/desktop" "$demo/root/applications" "$demo/root/config" -name '*.desktop' 2>/dev/null | sort || true
   echo "== assistant programs running"
   for name in WebUI_801.exe TolvanePop.exe; do
     pgrep -f "$demo/root/.*/$name" >/dev/null && echo "  $name runs" || echo "  $name does not run"

@@ -40,7 +40,7 @@ bool PtySession::Start(const std::string& program, const std::vector<std::string
 
   struct winsize size {};
   size.ws_row = 40;
-  size.ws_col = 120;
+  size.ws_col = static_cast<unsigned short>(columns);
   pid_ = forkpty(&master_, nullptr, nullptr, &size);
   if (pid_ < 0) return false;
   if (pid_ == 0) {

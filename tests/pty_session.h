@@ -19,7 +19,7 @@ class PtySession {
   PtySession& operator=(const PtySession&) = delete;
 
   // Starts program with args in cwd, with extra environment variables, on a
-  // new terminal of 120 × 40.
+  // new terminal of columns × 40.
   bool Start(const std::string& program, const std::vector<std::string>& args,
              const std::string& cwd, const std::map<std::string, std::string>& env);
   // Waits until text appears in what was shown after the last text waited
@@ -32,6 +32,8 @@ class PtySession {
   void Kill(int signal);
   // Everything the program has shown, escape sequences included.
   std::string Screen();
+
+  int columns = 120;
 
  private:
   void Reader();

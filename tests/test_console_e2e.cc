@@ -273,6 +273,41 @@ TEST_F(ConsoleE2E, CancelAnsweredNoThenQuitMessageWhileTheProgressPageRuns) {
   EXPECT_EQ(Reg(kSettingsKey, "Version"), "") << "the installation never finished";
 }
 
+// The cells a UTF-8 line takes on a terminal (wide East Asian characters two).
+int Cells(const std::string& line) {
+  int cells = 0;
+  for (size_t i = 0; i < line.size();) {
+    unsigned char c = static_cast<unsigned char>(line[i]);
+    size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    cells += len == 3 ? 2 : 1;
+    i += len;
+  }
+  return cells;
+}
+
+TEST_F(ConsoleE2E, TheProgressPageFitsANarrowTerminal) {
+  StartServer("1.0.0.12", 0);
+  PtySession pty;
+  pty.columns = 50;
+  ASSERT_TRUE(StartInTerminal(pty));
+  ToProgressPage(pty);
+  ASSERT_TRUE(pty.WaitFor("完成安装,准备启动助手", 60000)) << pty.Screen();
+  EXPECT_EQ(pty.Wait(30000), 0);
+  // Every redrawn line ("\x1b[2K" ... newline) fits in one terminal line, so
+  // the block can be redrawn in place.
+  std::string screen = pty.Screen();
+  int lines = 0;
+  for (size_t at = screen.find("\x1b[2K"); at != std::string::npos;
+       at = screen.find("\x1b[2K", at + 1)) {
+    size_t end = screen.find('\n', at);
+    std::string line = screen.substr(at + 4, end - at - 4);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    EXPECT_LT(Cells(line), 50) << line;
+    ++lines;
+  }
+  EXPECT_GT(lines, 3);
+}
+
 TEST_F(ConsoleE2E, UnattendedRunsThatCannotGoOnSaySoInTheirExitCode) {
   // No server: the version query gets no answer, even after both retries.
   StartServer("1.0.0.12", 0);

@@ -102,6 +102,11 @@ TEST_F(Pages, OptionsPageFolderRules) {
       {box + "/share/a", true, box + "/share/a"},
       {box + "/ram/a", true, box + "/ram/a"},
       {box + "/odd/a", true, box + "/odd/a"},
+      // Names no Windows path may hold, or with no narrow form.
+      {box + "/x\x1b[31mred", false, "before"},
+      {box + "/tab\there", false, "before"},
+      {box + "/bad\xff\xfeutf8", false, "before"},
+      {box + "/中文 目录", true, box + "/中文 目录"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);

@@ -29,6 +29,16 @@ bool UnfitDrive(platform::DriveKind kind) {
          kind == platform::DriveKind::Optical;
 }
 
+// Characters no Windows path may hold (below 0x20) and DEL, or a name with
+// no form in the narrow code page (bytes that are not UTF-8 among them):
+// such a folder could not be shown, registered or written into a desktop
+// entry faithfully.
+bool UnfitName(const std::string& folder) {
+  for (unsigned char c : folder)
+    if (c < 0x20 || c == 0x7f) return true;
+  return !folder.empty() && platform::NarrowFromUtf8(folder).empty();
+}
+
 void InvalidFolder() {
   platform::Sys().dialogs->ShowMessage(COptionDlg::kInvalidFolder, BankProfile.downloaderTitle,
                                        platform::MessageIcon::Exclamation);
@@ -88,7 +98,7 @@ void COptionDlg::OnBrowse() {
 void COptionDlg::OnNext() {
   if (!ConfirmCloseBrowser(BankProfile.downloaderTitle)) return;
   std::string folder = folder_;
-  if (UnfitDrive(platform::Sys().fileSystem->GetDriveKind(folder))) {
+  if (UnfitName(folder) || UnfitDrive(platform::Sys().fileSystem->GetDriveKind(folder))) {
     InvalidFolder();
     return;
   }

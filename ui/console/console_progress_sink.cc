@@ -1,6 +1,9 @@
 #include "ui/console/console_progress_sink.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/text.h"
 
@@ -12,6 +15,35 @@ constexpr int kBarWidth = 40;
 
 // Texts name files from the server: shown with control characters escaped.
 std::string Shown(const std::string& text) { return platform::EscapeControlText(text); }
+
+// The columns of the terminal (80 when it does not say).
+int Columns(FILE* out) {
+  struct winsize size {};
+  if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+// The longest start of a UTF-8 text that fits in columns cells (wide East
+// Asian characters take two): a line that wrapped would break the redraw
+// in place.
+std::string FitColumns(const std::string& text, int columns) {
+  int used = 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    uint32_t cp = c;
+    if (len > 1 && i + len <= text.size()) {
+      cp = c & (0x3F >> (len - 1));
+      for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (text[i + k] & 0x3F);
+    }
+    int cells = cp >= 0x1100 ? 2 : 1;
+    if (used + cells > columns) break;
+    used += cells;
+    i += len;
+  }
+  return text.substr(0, i);
+}
 
 }  // namespace
 
@@ -48,18 +80,22 @@ void ConsoleProgressDisplay::Ticker() {
 void ConsoleProgressDisplay::DrawLocked() {
   dirty_ = false;
   if (!terminal_) return;
+  const int columns = Columns(out_) - 1;
+  // "当前进度 [" + bar + "] 100.00%": the bar gets what the terminal leaves.
+  const int barWidth = std::max(4, std::min(kBarWidth, columns - 22));
+  auto line = [&](const std::string& text) { return "\x1b[2K" + FitColumns(text, columns) + "\n"; };
   std::string block;
   // From the start of the line: typed keys not yet sent stay out of it.
   block += "\r";
   if (drawnLines_ > 0) block += "\x1b[" + std::to_string(drawnLines_) + "A";
-  block += "\x1b[2K" + Shown(status_) + "\n";
-  block += "\x1b[2K当前进度 " + Bar(current_.pos, current_.upper, kBarWidth) + " " +
-           Shown(current_.percent) + "\n";
-  block += "\x1b[2K总体进度 " + Bar(total_.pos, total_.upper, kBarWidth) + " " +
-           Shown(total_.percent) + "\n";
+  block += line(Shown(status_));
+  block += line("当前进度 " + Bar(current_.pos, current_.upper, barWidth) + " " +
+                Shown(current_.percent));
+  block +=
+      line("总体进度 " + Bar(total_.pos, total_.upper, barWidth) + " " + Shown(total_.percent));
   drawnLines_ = 3;
   if (!button_.empty()) {
-    block += "\x1b[2K" + Shown(button_) + "\n";
+    block += line(Shown(button_));
     drawnLines_ = 4;
   }
   std::fputs(block.c_str(), out_);

@@ -1,4 +1,5 @@
 // downloader-cli: the downloader in a terminal.
+#include <csignal>
 #include <cstdio>
 
 #include "app/startup.h"
@@ -7,6 +8,9 @@
 #include "ui/console/console_front_end.h"
 
 int main(int argc, char** argv) {
+  // Output that nobody reads any more (a closed pipe) must not end an
+  // installation halfway.
+  std::signal(SIGPIPE, SIG_IGN);
   // A response file is checked whole before anything else happens, so a
   // fault in it never leaves a half-made installation.
   ResponseFile response;

@@ -6,6 +6,8 @@
 namespace {
 
 constexpr size_t kMaxResponseFile = 64 * 1024;
+// An error quotes the file: at most this much of it.
+constexpr size_t kMaxErrorText = 200;
 
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r");
@@ -38,7 +40,8 @@ int CheckBoxOf(const std::string& key) {
 
 bool ParseResponseFile(const std::string& text, ResponseFile* out, std::string* error) {
   *out = ResponseFile{};
-  size_t start = 0;
+  // A byte-order mark, as some editors write, is not part of the first line.
+  size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
   for (int number = 1; start < text.size(); ++number) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -46,6 +49,7 @@ bool ParseResponseFile(const std::string& text, ResponseFile* out, std::string* 
     start = end + 1;
     auto fail = [&](const std::string& why) {
       *error = "line " + std::to_string(number) + ": " + why;
+      if (error->size() > kMaxErrorText) error->resize(kMaxErrorText);
       return false;
     };
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;

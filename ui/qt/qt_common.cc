@@ -190,6 +190,7 @@ void QtDialogs::ShowMessage(const std::string& text, const std::string& caption,
                               : icon == platform::MessageIcon::Question    ? QMessageBox::Question
                                                                         : QMessageBox::Information;
     QMessageBox box(shown, Q(caption), Q(text), QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText("确定");
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowIcon(BankIcon());
     ++open_;
@@ -202,6 +203,8 @@ bool QtDialogs::AskYesNo(const std::string& text, const std::string& caption) {
   bool yes = false;
   OnGuiThread([&] {
     QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText("是(&Y)");
+    box.button(QMessageBox::No)->setText("否(&N)");
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowIcon(BankIcon());
     ++open_;
