@@ -177,10 +177,12 @@ TEST_F(ProcessControl, LaunchLeavesTheCompanionAndTheUiProgramRunning) {
             if (line.find("start [] shown") != std::string::npos) plainRun = pid;
           }
           // The quit run logs its exit just before it ends; wait until the
-          // process list no longer shows it.
+          // process list no longer shows it. A process that is exiting has
+          // lost its executable link but is still listed by its name for a
+          // moment, so the list itself is asked.
           return quitRun && plainRun &&
                  log.find(std::to_string(quitRun) + " exit") != std::string::npos &&
-                 !fs::exists("/proc/" + std::to_string(quitRun) + "/exe");
+                 FindProcessByName(name) != quitRun;
         },
         5000))
         << name;
