@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QMoveEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QThread>
 
@@ -85,6 +87,7 @@ void SkinnedPage::EndPage(int result) {
 void SkinnedPage::SetPicture(uint32_t imageId) {
   // A missing picture leaves the page plain; it still works.
   LoadPngResource(&background_, imageId);
+  stretched_ = QPixmap();
   update();
 }
 
@@ -164,10 +167,16 @@ QCheckBox* SkinnedPage::AddCheckBox(int id, const char* text, QRect dlu) {
   return box;
 }
 
-void SkinnedPage::paintEvent(QPaintEvent*) {
+void SkinnedPage::paintEvent(QPaintEvent* event) {
   if (background_.isNull()) return;
+  // The picture is stretched over the whole page (nearest pixel, as the
+  // default stretch mode on Windows does) once per picture and size; each
+  // repaint then copies only the part it needs.
+  if (stretched_.size() != size())
+    stretched_ = QPixmap::fromImage(
+        background_.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
   QPainter painter(this);
-  painter.drawImage(rect(), background_);
+  painter.drawPixmap(event->rect(), stretched_, event->rect());
 }
 
 void SkinnedPage::moveEvent(QMoveEvent* event) {

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <atomic>
 #include <functional>
@@ -87,6 +88,7 @@ class SkinnedPage : public QDialog, public virtual PageView {
   QEventLoop* loop_ = nullptr;
   bool ended_ = false;
   QImage background_;
+  QPixmap stretched_;
   std::vector<std::pair<int, QWidget*>> controls_;
   std::unique_ptr<PageBroadcastGuard> broadcast_;
 };

@@ -1,7 +1,6 @@
 #include "ui/qt/qt_progress_page.h"
 
 #include <QApplication>
-#include <QThread>
 #include <thread>
 
 namespace {
@@ -23,9 +22,9 @@ int LabelSlot(int id) {
   return id == CProgressDlg::kStatus ? 0 : id == CProgressDlg::kCurrentPercent ? 1 : 2;
 }
 
-bool OnGui() { return !qApp || QThread::currentThread() == qApp->thread(); }
-
 }  // namespace
+
+bool QtProgressPage::OnGui() const { return std::this_thread::get_id() == guiThread_; }
 
 QtProgressPage::QtProgressPage(InstallMode mode, CProgressDlg::Job job)
     : SkinnedPage(135, 395, 220, true),

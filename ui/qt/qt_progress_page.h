@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "ui/progress_dlg.h"
 #include "ui/qt/my_progress.h"
@@ -55,6 +56,10 @@ class QtProgressPage : public SkinnedPage, public ProgressView {
     bool any = false;
   };
   void Changed();
+  // The page is made on the GUI thread; the sink's calls ask whether they
+  // run there thousands of times a second, so that is a plain id compare.
+  bool OnGui() const;
+  const std::thread::id guiThread_ = std::this_thread::get_id();
 
   CProgressDlg controller_;
   std::unique_ptr<PageTimer> timer_;
