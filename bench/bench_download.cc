@@ -40,19 +40,9 @@ int main(int argc, char** argv) {
   const uint64_t size = (argc > 1 ? std::stoull(argv[1]) : 1024) << 20;
   const std::string dir = MakeTempFolder();
   const std::string release = dir + "/release";
-  std::filesystem::create_directories(release);
-  if (!MakeBigFile(release + "/big.bin", size)) {
-    std::fprintf(stderr, "cannot make the test file\n");
-    return 2;
-  }
-  pid_t server = StartFileServer(BENCH_BIN_DIR "/assistant-server", release, dir + "/server.log");
-  int port = ReadServerPort(dir + "/server.log");
-  if (port == 0) {
-    std::fprintf(stderr, "assistant-server did not start\n");
-    kill(server, SIGTERM);
-    return 2;
-  }
-  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big.bin";
+  pid_t server = 0;
+  std::string url;
+  if (!ServeBigFile(BENCH_BIN_DIR "/assistant-server", dir, size, &server, &url)) return 2;
 
   // Runs alternate, each into a fresh file after the previous run's data has
   // reached the disk, so that neither side pays for the other's write-back.
@@ -81,15 +71,14 @@ int main(int argc, char** argv) {
         &rss, &seconds);
     if (rc != 0) {
       std::fprintf(stderr, "DownloadFile failed\n");
-      kill(server, SIGTERM);
+      StopServer(server);
       return 1;
     }
     oursSeconds = std::min(oursSeconds, seconds);
     peakKiB = std::max(peakKiB, rss);
   }
   RunCommand({"curl", "-s", "-o", dir + "/curl.bin", url});
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  StopServer(server);
   const bool same = FileDigest(dir + "/ours.bin") == FileDigest(release + "/big.bin") &&
                     FileDigest(dir + "/curl.bin") == FileDigest(release + "/big.bin");
   std::filesystem::remove_all(dir);

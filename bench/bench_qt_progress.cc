@@ -87,19 +87,9 @@ int main(int argc, char** argv) {
   RunSettings.installDir = dir + "/inst";
   RunSettings.downloadUrl = "http://127.0.0.1";
   const std::string release = dir + "/release";
-  std::filesystem::create_directories(release);
-  if (!MakeBigFile(release + "/big.bin", size)) {
-    std::fprintf(stderr, "cannot make the test file\n");
-    return 2;
-  }
-  pid_t server = StartFileServer(BENCH_BIN_DIR "/assistant-server", release, dir + "/server.log");
-  int port = ReadServerPort(dir + "/server.log");
-  if (port == 0) {
-    std::fprintf(stderr, "assistant-server did not start\n");
-    kill(server, SIGTERM);
-    return 2;
-  }
-  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big.bin";
+  pid_t server = 0;
+  std::string url;
+  if (!ServeBigFile(BENCH_BIN_DIR "/assistant-server", dir, size, &server, &url)) return 2;
   auto settle = [&] {
     std::filesystem::remove(dir + "/page.bin");
     std::filesystem::remove(dir + "/plain.bin");
@@ -116,14 +106,13 @@ int main(int argc, char** argv) {
     double q = WithPage(url, dir + "/page.bin");
     if (p < 0 || q < 0) {
       std::fprintf(stderr, "a download failed\n");
-      kill(server, SIGTERM);
+      StopServer(server);
       return 1;
     }
     plain = std::min(plain, p);
     page = std::min(page, q);
   }
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  StopServer(server);
   const bool same = FileDigest(dir + "/page.bin") == FileDigest(release + "/big.bin");
   std::filesystem::remove_all(dir);
   const double mib = static_cast<double>(size) / (1 << 20);

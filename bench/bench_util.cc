@@ -1,12 +1,14 @@
 #include "bench/bench_util.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <thread>
@@ -79,6 +81,8 @@ std::string MakeTempFolder() {
   return mkdtemp(tmpl.data()) ? tmpl : std::string();
 }
 
+namespace {
+
 pid_t StartFileServer(const std::string& serverProgram, const std::string& root,
                       const std::string& log) {
   pid_t pid = fork();
@@ -100,4 +104,30 @@ int ReadServerPort(const std::string& log) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return 0;
+}
+
+}  // namespace
+
+bool ServeBigFile(const std::string& serverProgram, const std::string& dir, uint64_t size,
+                  pid_t* server, std::string* url) {
+  const std::string release = dir + "/release";
+  std::filesystem::create_directories(release);
+  if (!MakeBigFile(release + "/big.bin", size)) {
+    std::fprintf(stderr, "cannot make the test file\n");
+    return false;
+  }
+  *server = StartFileServer(serverProgram, release, dir + "/server.log");
+  int port = ReadServerPort(dir + "/server.log");
+  if (port == 0) {
+    std::fprintf(stderr, "assistant-server did not start\n");
+    StopServer(*server);
+    return false;
+  }
+  *url = "http://127.0.0.1:" + std::to_string(port) + "/big.bin";
+  return true;
+}
+
+void StopServer(pid_t server) {
+  kill(server, SIGTERM);
+  waitpid(server, nullptr, 0);
 }

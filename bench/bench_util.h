@@ -20,9 +20,11 @@ int RunCommand(const std::vector<std::string>& argv, const std::string& stdoutPa
 // Runs fn in a child process; its exit code and the child's peak resident set (KiB).
 int RunInChild(const std::function<int()>& fn, long* maxRssKiB, double* seconds);
 std::string MakeTempFolder();
-// Starts assistant-server (serverProgram) serving root on a free loopback
-// port, its output in log; its process id.
-pid_t StartFileServer(const std::string& serverProgram, const std::string& root,
-                      const std::string& log);
-// The port a server started so has announced in its log; 0 after 10 s.
-int ReadServerPort(const std::string& log);
+// Writes dir/release/big.bin of size bytes and serves the release with
+// assistant-server (serverProgram) on a free loopback port: the server's
+// process id and the file's URL. False, with the reason on standard error,
+// when either fails.
+bool ServeBigFile(const std::string& serverProgram, const std::string& dir, uint64_t size,
+                  pid_t* server, std::string* url);
+// Ends a server started so and waits for it.
+void StopServer(pid_t server);
