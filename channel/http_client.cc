@@ -39,8 +39,8 @@ std::string TextOfBody(const std::string& bytes) {
 }  // namespace
 
 // Each request opens and closes its own session and connection; nothing is
-// kept between requests.
-CHttpClient::CHttpClient() { InitHttpLibrary(); }
+// kept between requests. The HTTP library is loaded by the first request.
+CHttpClient::CHttpClient() = default;
 
 CHttpClient::~CHttpClient() = default;
 

@@ -1,14 +1,105 @@
 #include "channel/http_transport.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <strings.h>
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <mutex>
+#include <string>
 
 namespace {
+
+// libcurl, loaded on first use instead of at start-up: the library and the
+// network, TLS and directory libraries it needs add some thirty shared
+// objects to the process, and the wizard's first page needs none of them.
+struct CurlLibrary {
+  // The shared object loaded; the ABI name of every libcurl since 7.16.
+  static constexpr const char* kSoname = "libcurl.so.4";
+
+  CURLcode (*global_init)(long flags);
+  CURL* (*easy_init)();
+  CURLcode (*easy_setopt)(CURL* curl, CURLoption option, ...);
+  CURLcode (*easy_getinfo)(CURL* curl, CURLINFO info, ...);
+  const char* (*easy_strerror)(CURLcode code);
+  void (*easy_cleanup)(CURL* curl);
+  curl_slist* (*slist_append)(curl_slist* list, const char* text);
+  void (*slist_free_all)(curl_slist* list);
+  CURLM* (*multi_init)();
+  CURLMcode (*multi_add_handle)(CURLM* multi, CURL* curl);
+  CURLMcode (*multi_remove_handle)(CURLM* multi, CURL* curl);
+  CURLMcode (*multi_perform)(CURLM* multi, int* running);
+  CURLMcode (*multi_poll)(CURLM* multi, curl_waitfd* extra, unsigned extraCount, int timeoutMs,
+                          int* ready);
+  CURLMsg* (*multi_info_read)(CURLM* multi, int* queued);
+  CURLMcode (*multi_cleanup)(CURLM* multi);
+};
+
+template <typename F>
+bool Bind(void* handle, const char* soname, const char* name, F* slot, std::string* error) {
+  void* symbol = dlsym(handle, name);
+  if (!symbol) {
+    *error = std::string(soname) + " has no " + name;
+    return false;
+  }
+  *slot = reinterpret_cast<F>(symbol);
+  return true;
+}
+
+// Loads soname, binds every function and sets the library up; null, with
+// the reason in *error, when one of them fails.
+const CurlLibrary* OpenCurl(const char* soname, std::string* error) {
+  std::string why;
+  // Kept loaded for the rest of the process: transfers may run on any thread.
+  void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* text = dlerror();
+    if (error) *error = std::string("the HTTP library cannot be loaded: ") + (text ? text : soname);
+    return nullptr;
+  }
+  auto a = std::make_unique<CurlLibrary>();
+  auto bind = [&](const char* name, auto* slot) { return Bind(handle, soname, name, slot, &why); };
+  bool ok =
+      bind("curl_global_init", &a->global_init) && bind("curl_easy_init", &a->easy_init) &&
+      bind("curl_easy_setopt", &a->easy_setopt) && bind("curl_easy_getinfo", &a->easy_getinfo) &&
+      bind("curl_easy_strerror", &a->easy_strerror) &&
+      bind("curl_easy_cleanup", &a->easy_cleanup) && bind("curl_slist_append", &a->slist_append) &&
+      bind("curl_slist_free_all", &a->slist_free_all) && bind("curl_multi_init", &a->multi_init) &&
+      bind("curl_multi_add_handle", &a->multi_add_handle) &&
+      bind("curl_multi_remove_handle", &a->multi_remove_handle) &&
+      bind("curl_multi_perform", &a->multi_perform) && bind("curl_multi_poll", &a->multi_poll) &&
+      bind("curl_multi_info_read", &a->multi_info_read) &&
+      bind("curl_multi_cleanup", &a->multi_cleanup);
+  if (ok && a->global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    ok = false;
+    why = std::string(soname) + " cannot be set up";
+  }
+  if (!ok) {
+    dlclose(handle);
+    if (error) *error = why;
+    return nullptr;
+  }
+  return a.release();
+}
+
+// The library of kSoname, loaded by the first caller on any thread; the same
+// answer for every later one.
+const CurlLibrary* Curl(std::string* error) {
+  struct Loaded {
+    const CurlLibrary* api;
+    std::string error;
+  };
+  // Built once, by the first caller; never freed, as threads may use it to
+  // the end of the process.
+  static const Loaded* loaded = [] {
+    auto* l = new Loaded{nullptr, {}};
+    l->api = OpenCurl(CurlLibrary::kSoname, &l->error);
+    return l;
+  }();
+  if (!loaded->api && error) *error = loaded->error;
+  return loaded->api;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -36,6 +127,7 @@ bool ParseLength(const std::string& text, int64_t* value) {
 }
 
 struct Transfer {
+  const CurlLibrary& api;
   const HttpRequest& request;
   HttpReceiver& receiver;
   CURL* curl = nullptr;
@@ -50,13 +142,14 @@ struct Transfer {
   uint64_t windowBytes = 0;
   bool anyBody = false;
 
-  Transfer(const HttpRequest& r, HttpReceiver& rx) : request(r), receiver(rx) {}
+  Transfer(const CurlLibrary& a, const HttpRequest& r, HttpReceiver& rx)
+      : api(a), request(r), receiver(rx) {}
 
   bool Respond() {
     if (responded) return abortWhy.empty();
     responded = true;
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (request.strictLength) {
       for (const std::string& text : lengths) {
         int64_t v = 0;
@@ -68,7 +161,7 @@ struct Transfer {
       }
     } else {
       curl_off_t announced = -1;
-      curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+      api.easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
       length = announced;
     }
     if (!receiver.OnResponse(status, length)) {
@@ -132,38 +225,39 @@ size_t OnData(char* data, size_t size, size_t count, void* user) {
 
 void Configure(CURL* curl, const HttpRequest& r, Transfer* t, curl_slist* headers, char* errors,
                const std::string& url) {
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errors);
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+  const CurlLibrary& api = t->api;
+  api.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  api.easy_setopt(curl, CURLOPT_ERRORBUFFER, errors);
+  api.easy_setopt(curl, CURLOPT_URL, url.c_str());
+  api.easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  api.easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
   // Bank servers may present self-signed, expired or wrongly named
   // certificates; the payload is protected by the envelope or the signed
   // manifests instead.
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  api.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+  api.easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  api.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  api.easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
 #if LIBCURL_VERSION_NUM >= 0x075500
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  api.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  api.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 #else
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
+  api.easy_setopt(curl, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
+  api.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
 #endif
   // Every request goes to the server; nothing is kept between requests.
-  curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r.limits.connectMs));
-  if (!r.userAgent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, r.userAgent.c_str());
-  if (headers) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  api.easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+  api.easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+  api.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r.limits.connectMs));
+  if (!r.userAgent.empty()) api.easy_setopt(curl, CURLOPT_USERAGENT, r.userAgent.c_str());
+  if (headers) api.easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   // The body's end is read off the connection, so that a longer body shows.
-  if (r.strictLength) curl_easy_setopt(curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 256L * 1024);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, t);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnData);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, t);
+  if (r.strictLength) api.easy_setopt(curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+  api.easy_setopt(curl, CURLOPT_BUFFERSIZE, 256L * 1024);
+  api.easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  api.easy_setopt(curl, CURLOPT_HEADERDATA, t);
+  api.easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnData);
+  api.easy_setopt(curl, CURLOPT_WRITEDATA, t);
 }
 
 // Why the loop should stop now with a time-out, or empty.
@@ -172,7 +266,7 @@ std::string LimitReached(Transfer& t, Clock::time_point now) {
   if (l.overallMs > 0 && now - t.start > std::chrono::milliseconds(l.overallMs))
     return "no complete reply within " + std::to_string(l.overallMs) + " ms";
   curl_off_t pretransfer = 0;
-  curl_easy_getinfo(t.curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+  t.api.easy_getinfo(t.curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
   if (pretransfer > 0) {  // connected: from now on the reply may not stall
     Clock::time_point since =
         std::max(t.lastByte, t.start + std::chrono::microseconds(pretransfer));
@@ -192,9 +286,10 @@ std::string LimitReached(Transfer& t, Clock::time_point now) {
 
 }  // namespace
 
-void InitHttpLibrary() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+bool InitHttpLibrary(std::string* error) { return Curl(error) != nullptr; }
+
+bool CanLoadHttpLibrary(const char* soname, std::string* error) {
+  return OpenCurl(soname, error) != nullptr;
 }
 
 bool IsHttpUrl(const std::string& url) {
@@ -223,34 +318,35 @@ HttpResult HttpTransfer(const HttpRequest& request, HttpReceiver& receiver, std:
     return r;
   };
   if (!IsHttpUrl(request.url)) return fail(HttpResult::Failed, "not an http or https URL");
-  InitHttpLibrary();
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-  std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
-                                                              curl_multi_cleanup);
+  std::string why;
+  const CurlLibrary* library = Curl(&why);
+  if (!library) return fail(HttpResult::Failed, why);
+  const CurlLibrary& api = *library;
+  std::unique_ptr<CURL, void (*)(CURL*)> curl(api.easy_init(), api.easy_cleanup);
+  std::unique_ptr<CURLM, CURLMcode (*)(CURLM*)> multi(api.multi_init(), api.multi_cleanup);
   if (!curl || !multi) return fail(HttpResult::Failed, "no internet session can be opened");
 
   curl_slist* headers = nullptr;
-  for (const std::string& h : request.headers) headers = curl_slist_append(headers, h.c_str());
-  if (request.strictLength) headers = curl_slist_append(headers, "Connection: close");
-  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers,
-                                                                         curl_slist_free_all);
-  Transfer t(request, receiver);
+  for (const std::string& h : request.headers) headers = api.slist_append(headers, h.c_str());
+  if (request.strictLength) headers = api.slist_append(headers, "Connection: close");
+  std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, api.slist_free_all);
+  Transfer t(api, request, receiver);
   t.curl = curl.get();
   char errors[CURL_ERROR_SIZE] = {0};
   Configure(curl.get(), request, &t, headers, errors, EncodeUrlBytes(request.url));
-  curl_multi_add_handle(multi.get(), curl.get());
+  api.multi_add_handle(multi.get(), curl.get());
 
   CURLcode code = CURLE_OK;
   bool finished = false;
   std::string limit;
   while (!finished) {
     int running = 0;
-    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+    if (api.multi_perform(multi.get(), &running) != CURLM_OK) {
       code = CURLE_FAILED_INIT;
       break;
     }
     int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
+    while (CURLMsg* msg = api.multi_info_read(multi.get(), &queued)) {
       if (msg->msg == CURLMSG_DONE) {
         code = msg->data.result;
         finished = true;
@@ -262,16 +358,16 @@ HttpResult HttpTransfer(const HttpRequest& request, HttpReceiver& receiver, std:
     // keeps the connection open although asked to close it.
     if (t.WholeBodyHere() && now - t.lastByte >= kCloseGrace) break;
     if (!(limit = LimitReached(t, now)).empty()) break;
-    curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
+    api.multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
   }
-  curl_multi_remove_handle(multi.get(), curl.get());
+  api.multi_remove_handle(multi.get(), curl.get());
 
   if (!limit.empty()) return fail(HttpResult::TimedOut, limit);
   if (!t.abortWhy.empty()) return fail(HttpResult::Failed, t.abortWhy);
   if (code == CURLE_OPERATION_TIMEDOUT)
-    return fail(HttpResult::TimedOut, errors[0] ? errors : curl_easy_strerror(code));
+    return fail(HttpResult::TimedOut, errors[0] ? errors : api.easy_strerror(code));
   if (code != CURLE_OK) {
-    return fail(HttpResult::Failed, std::string(curl_easy_strerror(code)) +
+    return fail(HttpResult::Failed, std::string(api.easy_strerror(code)) +
                                         (errors[0] ? std::string(": ") + errors : ""));
   }
   // An empty body still has a response.

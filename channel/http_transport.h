@@ -57,5 +57,11 @@ bool IsHttpUrl(const std::string& url);
 // The URL with every byte a URL may not hold raw (blank, control bytes,
 // bytes of 0x80 and above) percent-encoded; every other byte as it is.
 std::string EncodeUrlBytes(const std::string& url);
-// Sets up the HTTP library once per process (safe to call from any thread).
-void InitHttpLibrary();
+// Loads and sets up the HTTP library once per process (safe to call from any
+// thread); false, with the reason in *error, when it cannot be loaded. Every
+// transfer does this itself; call it to learn early whether it will work.
+bool InitHttpLibrary(std::string* error = nullptr);
+// Loads soname as the HTTP library, binds every function the transfers use
+// and sets it up: false, with the reason in *error, when one of those fails.
+// Tells whether a library could serve; the transfers use libcurl.so.4.
+bool CanLoadHttpLibrary(const char* soname, std::string* error);

@@ -1,9 +1,11 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "app/settings.h"
 #include "channel/http_client.h"
+#include "channel/http_transport.h"
 #include "channel/server_channel.h"
 #include "tests/fakes.h"
 #include "tests/fault_server.h"
@@ -183,6 +185,37 @@ TEST_F(TransportTest, HttpsAcceptsSelfSignedExpiredAndMisnamedCertificates) {
         CHttpClient::Done)
         << args.back();
     EXPECT_EQ(body, "request cannot be opened\n");
+  }
+}
+
+TEST(HttpLibrary, ALibraryThatCannotServeIsRefusedWithItsName) {
+  struct Case {
+    const char* soname;
+    const char* says;
+  };
+  for (Case c : {Case{"libno-such-curl.so.4", "libno-such-curl.so.4: cannot open"},
+                 Case{"libz.so.1", "libz.so.1 has no curl_global_init"}}) {
+    std::string error;
+    EXPECT_FALSE(CanLoadHttpLibrary(c.soname, &error)) << c.soname;
+    EXPECT_THAT(error, testing::HasSubstr(c.says));
+  }
+  std::string error;
+  EXPECT_TRUE(InitHttpLibrary(&error)) << error;
+  EXPECT_TRUE(CanLoadHttpLibrary("libcurl.so.4", &error)) << error;
+}
+
+// The front ends start without the HTTP library and the thirty libraries
+// it needs; the first transfer loads it.
+TEST(HttpLibrary, NeitherFrontEndLoadsItAtStart) {
+  std::vector<std::string> programs = {"downloader-cli"};
+  if (TEST_HAS_QT) programs.push_back("downloader");
+  for (const std::string& program : programs) {
+    ChildProcess child;
+    // The dynamic loader lists what it maps and ends, as ldd has it do.
+    ASSERT_TRUE(child.Start(BinPath(program), {}, ".", {{"LD_TRACE_LOADED_OBJECTS", "1"}}));
+    EXPECT_EQ(child.Wait(10000), 0);
+    EXPECT_THAT(child.Output(), testing::HasSubstr("libc.so.6")) << program;
+    EXPECT_THAT(child.Output(), testing::Not(testing::HasSubstr("libcurl"))) << program;
   }
 }
 

@@ -192,8 +192,8 @@ TEST_F(QtPages, UpdatePromptsCarryTheirQuestion) {
     Screenshot(page, kind == 0 ? "139-update-offered" : "139-reinstall-offered");
   }
   QImage update, reinstall;
-  ASSERT_TRUE(LoadPngResource(&update, BankProfile.updateImageId));
-  ASSERT_TRUE(LoadPngResource(&reinstall, BankProfile.reinstallImageId));
+  ASSERT_TRUE(LoadArt(&update, BankProfile.updateImageId));
+  ASSERT_TRUE(LoadArt(&reinstall, BankProfile.reinstallImageId));
   EXPECT_NE(update, reinstall) << "each kind has its own question";
 }
 
@@ -283,8 +283,8 @@ TEST_F(QtProgress, PageSinkRepaintsPicturesAndCancel) {
 
   // The pictures alternate on each tick of the clock.
   QImage first, second;
-  ASSERT_TRUE(LoadPngResource(&first, BankProfile.progressImageId));
-  ASSERT_TRUE(LoadPngResource(&second, BankProfile.progressAltImageId));
+  ASSERT_TRUE(LoadArt(&first, BankProfile.progressImageId));
+  ASSERT_TRUE(LoadArt(&second, BankProfile.progressAltImageId));
   EXPECT_EQ(page.picture(), first);
   clock->Fire();
   EXPECT_EQ(page.picture(), second);
@@ -347,15 +347,15 @@ TEST_F(QtPages, TheArtHasItsSizes) {
                 Art{177, {588, 358}}, Art{178, {588, 358}}, Art{180, {420, 220}},
                 Art{184, {420, 220}}, Art{181, {48, 48}}, Art{148, {25, 20}}}) {
     QImage image;
-    ASSERT_TRUE(LoadPngResource(&image, a.id)) << a.id;
+    ASSERT_TRUE(LoadArt(&image, a.id)) << a.id;
     EXPECT_EQ(image.size(), a.size) << a.id;
   }
   QImage options;
-  LoadPngResource(&options, 176);
+  LoadArt(&options, 176);
   EXPECT_TRUE(options.hasAlphaChannel());
   EXPECT_EQ(options.pixelColor(300, 300).alpha(), 255) << "fully opaque";
   QImage missing;
-  EXPECT_FALSE(LoadPngResource(&missing, 999));
+  EXPECT_FALSE(LoadArt(&missing, 999));
 }
 
 TEST_F(QtPages, EscapeAndTheCloseBoxAskTheQuitQuestion) {

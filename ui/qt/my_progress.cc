@@ -9,7 +9,7 @@ constexpr uint32_t kTileId = 148;
 }
 
 CMyProgress::CMyProgress(QWidget* parent) : QProgressBar(parent) {
-  LoadPngResource(&tile_, kTileId);
+  LoadArt(&tile_, kTileId);
   setTextVisible(false);
 }
 

@@ -8,12 +8,15 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QResource>
 #include <QScreen>
 #include <QThread>
+#include <cstring>
 
 #include "app/settings.h"
 #include "app/startup.h"
 #include "platform/platform.h"
+#include "ui/qt/art_pixels.h"
 
 void ConfigureApplication() {
   QApplication::setFont(QFont("WenQuanYi Micro Hei", 9));
@@ -38,23 +41,37 @@ static void RegisterArt() {
   (void)done;
 }
 
-bool LoadPngResource(QImage* image, uint32_t id) {
+bool LoadArt(QImage* image, uint32_t id) {
   RegisterArt();
   *image = QImage();
-  QFile file(QString(":/art/%1.png").arg(id));
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  QByteArray bytes = file.readAll();
-  QImage decoded;
-  if (!decoded.loadFromData(bytes, "PNG")) return false;
-  // 32 bits per pixel, keeping an alpha channel when the picture has one.
-  *image = decoded.convertToFormat(decoded.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                             : QImage::Format_RGB32);
+  QResource resource(QString(":/art/%1.pixels").arg(id));
+  if (!resource.isValid()) return false;
+  // The pixels are packed compressed (they shrink to a few percent); zstd
+  // unpacks them far faster than an image format would decode them.
+  auto* bytes = new QByteArray(resource.uncompressedData());
+  ArtPixelsHeader header;
+  const qsizetype size = bytes->size();
+  if (size >= static_cast<qsizetype>(sizeof header))
+    std::memcpy(&header, bytes->constData(), sizeof header);
+  const QImage::Format format = static_cast<QImage::Format>(header.format);
+  if (size < static_cast<qsizetype>(sizeof header) || std::memcmp(header.magic, "DLPX", 4) != 0 ||
+      header.width == 0 || header.height == 0 || header.width > 4096 || header.height > 4096 ||
+      (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32) ||
+      size != static_cast<qsizetype>(sizeof header) + qsizetype{header.width} * header.height * 4) {
+    delete bytes;
+    return false;
+  }
+  // The image keeps the unpacked bytes and frees them with its last copy.
+  *image = QImage(
+      reinterpret_cast<uchar*>(bytes->data()) + sizeof header, static_cast<int>(header.width),
+      static_cast<int>(header.height), static_cast<qsizetype>(header.width) * 4, format,
+      [](void* info) { delete static_cast<QByteArray*>(info); }, bytes);
   return true;
 }
 
 QIcon BankIcon() {
   QImage icon;
-  if (!LoadPngResource(&icon, BankProfile.iconId)) return {};
+  if (!LoadArt(&icon, BankProfile.iconId)) return {};
   return QIcon(QPixmap::fromImage(icon));
 }
 
@@ -86,7 +103,7 @@ void SkinnedPage::EndPage(int result) {
 
 void SkinnedPage::SetPicture(uint32_t imageId) {
   // A missing picture leaves the page plain; it still works.
-  LoadPngResource(&background_, imageId);
+  LoadArt(&background_, imageId);
   stretched_ = QPixmap();
   update();
 }

@@ -32,9 +32,9 @@ void ConfigureApplication();
 // Runs fn on the GUI thread and returns once it has run.
 void OnGuiThread(const std::function<void()>& fn);
 
-// Decodes the picture of id from the program's resources into image (any
-// earlier picture is dropped). False when there is none or it cannot be read.
-bool LoadPngResource(QImage* image, uint32_t id);
+// The picture of id from the program's resources, in place (any earlier
+// picture is dropped). False when there is none or it is not well formed.
+bool LoadArt(QImage* image, uint32_t id);
 // The window icon of the bank (iconId).
 QIcon BankIcon();
 

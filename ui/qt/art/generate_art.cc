@@ -1,8 +1,10 @@
 // Draws the bank's art into a folder: the seven page pictures in their
 // sizes, the 48 × 48 window icon and the 25 × 20 progress-bar tile, as PNG
-// files named by their resource ids. Every picture carries the bank's name;
+// files to look at and as the pixels the program packs, named by their
+// resource ids. Every picture carries the bank's name;
 // the update prompts carry their question. Run by the build.
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -13,6 +15,7 @@
 
 #include "app/bank_profile.h"
 #include "app/settings.h"
+#include "ui/qt/art_pixels.h"
 
 namespace {
 
@@ -103,6 +106,25 @@ QImage Icon() {
   return icon;
 }
 
+// The picture as the program packs it: the pixels ready to paint, so that
+// showing a page decodes nothing (see ui/qt/art_pixels.h).
+bool SavePixels(const QImage& image, const QString& path) {
+  const QImage bits =
+      image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  ArtPixelsHeader header;
+  header.width = static_cast<uint32_t>(bits.width());
+  header.height = static_cast<uint32_t>(bits.height());
+  header.format = static_cast<uint32_t>(bits.format());
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  bool ok = file.write(reinterpret_cast<const char*>(&header), sizeof header) == sizeof header;
+  for (int y = 0; ok && y < bits.height(); ++y) {
+    const qint64 row = static_cast<qint64>(bits.width()) * 4;
+    ok = file.write(reinterpret_cast<const char*>(bits.constScanLine(y)), row) == row;
+  }
+  return ok && file.flush();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,9 +158,10 @@ int main(int argc, char** argv) {
       {148, Tile()},
   };
   for (const Picture& picture : pictures) {
-    QString path = dir.filePath(QString("%1.png").arg(picture.id));
-    if (!picture.image.save(path, "PNG")) {
-      std::fprintf(stderr, "generate-art: cannot write %s\n", path.toLocal8Bit().constData());
+    QString png = dir.filePath(QString("%1.png").arg(picture.id));
+    QString pixels = dir.filePath(QString("%1.pixels").arg(picture.id));
+    if (!picture.image.save(png, "PNG") || !SavePixels(picture.image, pixels)) {
+      std::fprintf(stderr, "generate-art: cannot write %s\n", png.toLocal8Bit().constData());
       return 1;
     }
   }
