@@ -49,7 +49,7 @@ bool Bind(void* handle, const char* soname, const char* name, F* slot, std::stri
 
 // Loads soname, binds every function and sets the library up; null, with
 // the reason in *error, when one of them fails.
-const CurlLibrary* OpenCurl(const char* soname, std::string* error) {
+std::unique_ptr<const CurlLibrary> OpenCurl(const char* soname, std::string* error) {
   std::string why;
   // Kept loaded for the rest of the process: transfers may run on any thread.
   void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
@@ -80,7 +80,7 @@ const CurlLibrary* OpenCurl(const char* soname, std::string* error) {
     if (error) *error = why;
     return nullptr;
   }
-  return a.release();
+  return a;
 }
 
 // The library of kSoname, loaded by the first caller on any thread; the same
@@ -94,7 +94,7 @@ const CurlLibrary* Curl(std::string* error) {
   // the end of the process.
   static const Loaded* loaded = [] {
     auto* l = new Loaded{nullptr, {}};
-    l->api = OpenCurl(CurlLibrary::kSoname, &l->error);
+    l->api = OpenCurl(CurlLibrary::kSoname, &l->error).release();
     return l;
   }();
   if (!loaded->api && error) *error = loaded->error;

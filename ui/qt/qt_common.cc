@@ -48,24 +48,23 @@ bool LoadArt(QImage* image, uint32_t id) {
   if (!resource.isValid()) return false;
   // The pixels are packed compressed (they shrink to a few percent); zstd
   // unpacks them far faster than an image format would decode them.
-  auto* bytes = new QByteArray(resource.uncompressedData());
+  QByteArray bytes = resource.uncompressedData();
   ArtPixelsHeader header;
-  const qsizetype size = bytes->size();
-  if (size >= static_cast<qsizetype>(sizeof header))
-    std::memcpy(&header, bytes->constData(), sizeof header);
+  if (bytes.size() < static_cast<qsizetype>(sizeof header)) return false;
+  std::memcpy(&header, bytes.constData(), sizeof header);
   const QImage::Format format = static_cast<QImage::Format>(header.format);
-  if (size < static_cast<qsizetype>(sizeof header) || std::memcmp(header.magic, "DLPX", 4) != 0 ||
-      header.width == 0 || header.height == 0 || header.width > 4096 || header.height > 4096 ||
+  if (std::memcmp(header.magic, "DLPX", 4) != 0 || header.width == 0 || header.height == 0 ||
+      header.width > 4096 || header.height > 4096 ||
       (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32) ||
-      size != static_cast<qsizetype>(sizeof header) + qsizetype{header.width} * header.height * 4) {
-    delete bytes;
+      bytes.size() !=
+          static_cast<qsizetype>(sizeof header) + qsizetype{header.width} * header.height * 4)
     return false;
-  }
   // The image keeps the unpacked bytes and frees them with its last copy.
+  auto* kept = new QByteArray(std::move(bytes));
   *image = QImage(
-      reinterpret_cast<uchar*>(bytes->data()) + sizeof header, static_cast<int>(header.width),
+      reinterpret_cast<uchar*>(kept->data()) + sizeof header, static_cast<int>(header.width),
       static_cast<int>(header.height), static_cast<qsizetype>(header.width) * 4, format,
-      [](void* info) { delete static_cast<QByteArray*>(info); }, bytes);
+      [](void* info) { delete static_cast<QByteArray*>(info); }, kept);
   return true;
 }
 

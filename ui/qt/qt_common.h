@@ -32,7 +32,7 @@ void ConfigureApplication();
 // Runs fn on the GUI thread and returns once it has run.
 void OnGuiThread(const std::function<void()>& fn);
 
-// The picture of id from the program's resources, in place (any earlier
+// The picture of id, unpacked from the program's resources (any earlier
 // picture is dropped). False when there is none or it is not well formed.
 bool LoadArt(QImage* image, uint32_t id);
 // The window icon of the bank (iconId).
